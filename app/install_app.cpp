@@ -1,0 +1,103 @@
+#include "app/install_app.hpp"
+#include "app/language.hpp"
+#include "app/product.hpp"
+#include "app/startup_trace.hpp"
+#include "support/message_box.hpp"
+#include "support/security.hpp"
+#include <shlobj.h>
+#include <shlwapi.h>
+
+namespace {
+CInstallApp* g_install_app = nullptr;
+
+std::wstring special_folder(int csidl) {
+  wchar_t path[MAX_PATH] = {};
+  // The folder is never created here when it is missing.
+  if (FAILED(::SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path))) return {};
+  return path;
+}
+}  // namespace
+
+CInstallApp::CInstallApp() : CWinApp(nullptr), m_instanceLock(qv::application_id() + qv::kInstanceLockSuffix, false, true) {
+  SetProductId(kProductId);
+  m_hIcon = static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(128), IMAGE_ICON, 0, 0,
+                                            LR_DEFAULTCOLOR));
+  HICON icon = m_hIcon;
+  qv::get_message_box_hooks().icon = [icon] { return icon; };
+  g_install_app = this;
+  TraceStartup(L"application");
+}
+
+CInstallApp::~CInstallApp() {
+  if (g_install_app == this) g_install_app = nullptr;
+  if (m_hIcon) ::DestroyIcon(m_hIcon);
+}
+
+CInstallApp& GetInstallApp() { return *g_install_app; }
+
+int CInstallApp::GetEarlierState(std::wstring* version) const {
+  if (version && (m_nEarlierState == EarlierState::OlderVersion || m_nEarlierState == EarlierState::NewerVersion))
+    *version = m_strEarlierVersion;
+  return m_nEarlierState;
+}
+
+int CInstallApp::DoMessageBox(const std::wstring& text, UINT type) { return qv::message_box(text, type); }
+
+bool CInstallApp::CheckSingleInstance() {
+  if (m_instanceLock.try_lock()) return true;
+  qv::show_error(ERROR_BUSY);
+  return false;
+}
+
+bool CInstallApp::CheckAdministrator() {
+  if (qv::is_administrator()) return true;
+  AfxMessageBox(LoadMessage(1126), MB_ICONEXCLAMATION);
+  return false;
+}
+
+bool CInstallApp::CheckProductNotRunning() {
+  while (qv::running_instances().count() > 1) {
+    TraceStartup(L"product running");
+    if (AfxMessageBox(FormatMessageText(1127, GetProductLabel(true)), MB_RETRYCANCEL | MB_ICONEXCLAMATION) != IDRETRY)
+      return false;
+  }
+  return true;
+}
+
+std::wstring AppendProductFolders(const std::wstring& base) {
+  if (base.empty() || base.size() >= MAX_PATH) return {};
+  wchar_t path[MAX_PATH] = {};
+  base.copy(path, base.size());
+  if (!::PathAppendW(path, kMakerName) || !::PathAppendW(path, GetProductName(kProductId).c_str())) return {};
+  return path;
+}
+
+std::wstring DefaultInstallFolder() { return AppendProductFolders(special_folder(CSIDL_PROGRAM_FILES)); }
+
+std::wstring DefaultMenuFolder() {
+  std::wstring programs = special_folder(CSIDL_COMMON_PROGRAMS);
+  if (programs.empty()) programs = special_folder(CSIDL_PROGRAMS);
+  return AppendProductFolders(programs);
+}
+
+void CInstallApp::SetDefaultFolders() {
+  if (m_strInstallFolder.empty()) m_strInstallFolder = DefaultInstallFolder();
+  if (m_strMenuFolder.empty()) m_strMenuFolder = DefaultMenuFolder();
+}
+
+BOOL CInstallApp::InitInstance() {
+  TraceStartup(L"InitInstance");
+  if (!CheckSingleInstance()) return FALSE;
+  CWinApp::InitInstance();
+  SetInitialLanguage();
+  SetAppName(GetInstallerTitle(true));
+  if (!CheckAdministrator()) return FALSE;
+  if (!CheckProductNotRunning()) return FALSE;
+
+  SetDefaultFolders();
+  m_bMenuShortcut = true;
+  m_bDesktopShortcut = true;
+  m_bAdvanced = false;
+  TraceStartup(L"checks passed");
+  return FALSE;
+}

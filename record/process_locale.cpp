@@ -1,0 +1,86 @@
+#include "record/process_locale.hpp"
+#include <windows.h>
+#include <clocale>
+#include <string>
+#include <vector>
+
+namespace qv {
+
+windows_ctype::windows_ctype(std::wstring locale_name, std::size_t refs)
+    : std::ctype<wchar_t>(refs), name_(std::move(locale_name)) {}
+
+// The runtime's ctype masks are the C1 character types of GetStringTypeW
+// (upper 0x1, lower 0x2, digit 0x4, space 0x8, ...), so a C1 type answers
+// every mask directly.
+std::ctype<wchar_t>::mask windows_ctype::classify(char_type c) const {
+  WORD type = 0;
+  if (!::GetStringTypeW(CT_CTYPE1, &c, 1, &type)) return 0;
+  return static_cast<mask>(type);
+}
+
+bool windows_ctype::do_is(mask m, char_type c) const { return (classify(c) & m) != 0; }
+
+const wchar_t* windows_ctype::do_is(const char_type* lo, const char_type* hi, mask* vec) const {
+  for (; lo < hi; ++lo, ++vec) *vec = classify(*lo);
+  return hi;
+}
+
+const wchar_t* windows_ctype::do_scan_is(mask m, const char_type* lo, const char_type* hi) const {
+  while (lo < hi && !do_is(m, *lo)) ++lo;
+  return lo;
+}
+
+const wchar_t* windows_ctype::do_scan_not(mask m, const char_type* lo, const char_type* hi) const {
+  while (lo < hi && do_is(m, *lo)) ++lo;
+  return lo;
+}
+
+void windows_ctype::map_case(char_type* lo, const char_type* hi, unsigned flags) const {
+  int n = static_cast<int>(hi - lo);
+  if (n <= 0) return;
+  std::vector<wchar_t> out(n);
+  const wchar_t* name = name_.empty() ? LOCALE_NAME_USER_DEFAULT : name_.c_str();
+  // Case mapping keeps the length for LCMAP_UPPERCASE/LOWERCASE; anything
+  // else leaves the text as it was.
+  if (::LCMapStringEx(name, flags, lo, n, out.data(), n, nullptr, nullptr, 0) == n)
+    std::copy(out.begin(), out.end(), lo);
+}
+
+wchar_t windows_ctype::do_toupper(char_type c) const {
+  map_case(&c, &c + 1, LCMAP_UPPERCASE);
+  return c;
+}
+
+const wchar_t* windows_ctype::do_toupper(char_type* lo, const char_type* hi) const {
+  map_case(lo, hi, LCMAP_UPPERCASE);
+  return hi;
+}
+
+wchar_t windows_ctype::do_tolower(char_type c) const {
+  map_case(&c, &c + 1, LCMAP_LOWERCASE);
+  return c;
+}
+
+const wchar_t* windows_ctype::do_tolower(char_type* lo, const char_type* hi) const {
+  map_case(lo, hi, LCMAP_LOWERCASE);
+  return hi;
+}
+
+std::locale make_windows_locale(const std::wstring& locale_name) {
+  return std::locale(std::locale::classic(), new windows_ctype(locale_name));
+}
+
+bool install_process_locale(const std::wstring& locale_name) {
+  std::string narrow(locale_name.begin(), locale_name.end());  // locale names are ASCII
+  try {
+    std::locale::global(make_windows_locale(locale_name));
+  } catch (...) {
+    return false;
+  }
+  // The C runtime: numbers stay "C"; a name it does not know changes nothing.
+  std::setlocale(LC_ALL, "C");
+  for (int category : {LC_CTYPE, LC_COLLATE, LC_TIME, LC_MONETARY}) std::setlocale(category, narrow.c_str());
+  return true;
+}
+
+}  // namespace qv
