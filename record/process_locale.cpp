@@ -9,13 +9,23 @@ namespace qv {
 windows_ctype::windows_ctype(std::wstring locale_name, std::size_t refs)
     : std::ctype<wchar_t>(refs), name_(std::move(locale_name)) {}
 
-// The runtime's ctype masks are the C1 character types of GetStringTypeW
-// (upper 0x1, lower 0x2, digit 0x4, space 0x8, ...), so a C1 type answers
-// every mask directly.
+// Windows' C1 character types, in the standard library's mask bits.
 std::ctype<wchar_t>::mask windows_ctype::classify(char_type c) const {
   WORD type = 0;
   if (!::GetStringTypeW(CT_CTYPE1, &c, 1, &type)) return 0;
-  return static_cast<mask>(type);
+  mask m = 0;
+  if (type & C1_UPPER) m |= upper;
+  if (type & C1_LOWER) m |= lower;
+  if (type & C1_ALPHA) m |= alpha;
+  if (type & C1_DIGIT) m |= digit;
+  if (type & C1_XDIGIT) m |= xdigit;
+  if (type & C1_SPACE) m |= space;
+  if (type & C1_PUNCT) m |= punct;
+  if (type & C1_CNTRL) m |= cntrl;
+  if (type & C1_BLANK) m |= blank;
+  // Printable: every defined character that is not a control character.
+  if ((type & C1_DEFINED) && !(type & C1_CNTRL)) m |= print;
+  return m;
 }
 
 bool windows_ctype::do_is(mask m, char_type c) const { return (classify(c) & m) != 0; }
