@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# Builds setup.exe and runs it under Wine: on the user's display when there
+# is one, otherwise under Xvfb, saving a screenshot of what it shows to
+# build/screenshot.png.
+#
+# The i686 setup.exe is what ships. On a machine that cannot run 32-bit Wine
+# (a kernel without 32-bit user code) the x86_64 build of the same sources
+# is run instead, and this script says so.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build_root=${QV_BUILD_ROOT:-$root/build}
+bash "$root/tools/install-packages.sh"
+arch=${QV_RUN_ARCH:-$(bash "$root/tools/wine-arch.sh")}
+if [ "$arch" = i686 ]; then
+  bash "$root/tools/build.sh" i686
+else
+  echo "This machine cannot run 32-bit Wine: running the x86_64 build of setup.exe."
+  bash "$root/tools/build.sh" i686 x86_64
+fi
+build="$build_root/$arch"
+run="$build/wine-run.sh"
+echo "setup.exe: $build_root/i686/setup.exe"
+
+if [ -n "${DISPLAY:-}" ]; then
+  "$run" "$build/setup.exe"
+  echo "setup.exe ended with exit code $?"
+  exit 0
+fi
+
+shot="$build_root/screenshot.png"
+# A display of our own for the run: the prefix's wineserver must see it
+# from the start, so it is stopped first and started again under Xvfb.
+"$run" --stop
+display=:$(( 90 + RANDOM % 100 ))
+Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+trap 'kill $xvfb 2>/dev/null; true' EXIT
+export DISPLAY=$display
+sleep 1
+"$run" "$build/setup.exe" &
+setup=$!
+# Give the program time to start and show its first window.
+for _ in $(seq 1 ${QV_RUN_WAIT:-8}); do
+  sleep 1
+  kill -0 $setup 2>/dev/null || break
+done
+import -window root "$shot"
+echo "screenshot: $shot"
+if kill -0 $setup 2>/dev/null; then
+  echo "setup.exe is still running (showing its window); stopping it."
+  "$run" --stop
+fi
+wait $setup 2>/dev/null && rc=0 || rc=$?
+echo "setup.exe ended with exit code $rc"
+"$run" --stop
