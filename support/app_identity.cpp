@@ -42,12 +42,19 @@ struct everyone_security {
   SECURITY_ATTRIBUTES attributes{};
 };
 
-// Keeps the last error of the creating call across the destructors of the
-// security objects.
+// Creates the object with security attributes granting Everyone
+// `all_access`, and keeps the last error of the creating call across the
+// destruction of the security objects (the caller reads
+// ERROR_ALREADY_EXISTS from it).
 template <typename Create>
-HANDLE create_keeping_last_error(Create create) {
-  HANDLE h = create();
-  DWORD error = ::GetLastError();
+HANDLE create_with_everyone_access(DWORD all_access, Create create) {
+  HANDLE h = nullptr;
+  DWORD error = 0;
+  {
+    everyone_security security(all_access);
+    h = create(&security.attributes);
+    error = ::GetLastError();
+  }
   ::SetLastError(error);
   return h;
 }
@@ -146,17 +153,17 @@ void startup() {
 const std::wstring& application_id() { return identifier(); }
 
 HANDLE create_global_mutex(bool initial_owner, const std::wstring& name) {
-  everyone_security security(MUTEX_ALL_ACCESS);
   std::wstring full = L"Global\\" + name;
-  return create_keeping_last_error(
-      [&] { return ::CreateMutexW(&security.attributes, initial_owner ? TRUE : FALSE, full.c_str()); });
+  return create_with_everyone_access(MUTEX_ALL_ACCESS, [&](SECURITY_ATTRIBUTES* attributes) {
+    return ::CreateMutexW(attributes, initial_owner ? TRUE : FALSE, full.c_str());
+  });
 }
 
 HANDLE create_global_semaphore(LONG initial_count, LONG maximum_count, const std::wstring& name) {
-  everyone_security security(SEMAPHORE_ALL_ACCESS);
   std::wstring full = L"Global\\" + name;
-  return create_keeping_last_error(
-      [&] { return ::CreateSemaphoreW(&security.attributes, initial_count, maximum_count, full.c_str()); });
+  return create_with_everyone_access(SEMAPHORE_ALL_ACCESS, [&](SECURITY_ATTRIBUTES* attributes) {
+    return ::CreateSemaphoreW(attributes, initial_count, maximum_count, full.c_str());
+  });
 }
 
 named_mutex::named_mutex(const std::wstring& name, bool initial_owner, bool global) {
