@@ -9,14 +9,8 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build_root=${QV_BUILD_ROOT:-$root/build}
-bash "$root/tools/install-packages.sh"
-arch=${QV_RUN_ARCH:-$(bash "$root/tools/wine-arch.sh")}
-if [ "$arch" = i686 ]; then
-  bash "$root/tools/build.sh" i686
-else
-  echo "This machine cannot run 32-bit Wine: running the x86_64 build of setup.exe."
-  bash "$root/tools/build.sh" i686 x86_64
-fi
+bash "$root/tools/build.sh" runnable | tee "$build_root.log"
+arch=$(tail -n 1 "$build_root.log")
 build="$build_root/$arch"
 run="$build/wine-run.sh"
 echo "setup.exe: $build_root/i686/setup.exe"
