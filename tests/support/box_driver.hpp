@@ -59,14 +59,17 @@ inline HWND wait_for_box(DWORD pid, DWORD timeout_ms, HANDLE stop = nullptr) {
 // The text of a message box: its static control 0xFFFF.
 inline std::wstring box_text(HWND box) { return window_text(::GetDlgItem(box, 0xFFFF)); }
 
-// True when the box shows an icon: a visible static control with SS_ICON.
+// True when the box shows an icon: a static control of the box holds one.
 inline bool box_shows_icon(HWND box) {
   bool found = false;
   ::EnumChildWindows(
       box,
       [](HWND child, LPARAM param) -> BOOL {
         LONG style = ::GetWindowLongW(child, GWL_STYLE);
-        if (class_name(child) == L"Static" && (style & SS_TYPEMASK) == SS_ICON && ::IsWindowVisible(child)) {
+        if (class_name(child) != L"Static" || (style & SS_TYPEMASK) != SS_ICON || !::IsWindowVisible(child))
+          return TRUE;
+        DWORD_PTR icon = 0;
+        if (::SendMessageTimeoutW(child, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, 5000, &icon) && icon) {
           *reinterpret_cast<bool*>(param) = true;
           return FALSE;
         }
