@@ -2,8 +2,12 @@
 #include "app/language.hpp"
 #include "app/product.hpp"
 #include "app/startup_trace.hpp"
+#include "record/earlier_install.hpp"
+#include "support/errors.hpp"
 #include "support/message_box.hpp"
 #include "support/security.hpp"
+#include "support/version_info.hpp"
+#include <system_error>
 #include <shlobj.h>
 #include <shlwapi.h>
 
@@ -80,9 +84,69 @@ std::wstring DefaultMenuFolder() {
   return AppendProductFolders(programs);
 }
 
-void CInstallApp::SetDefaultFolders() {
-  if (m_strInstallFolder.empty()) m_strInstallFolder = DefaultInstallFolder();
-  if (m_strMenuFolder.empty()) m_strMenuFolder = DefaultMenuFolder();
+void FillDefaultFolders(std::wstring& installFolder, std::wstring& menuFolder) {
+  if (installFolder.empty()) installFolder = DefaultInstallFolder();
+  if (menuFolder.empty()) menuFolder = DefaultMenuFolder();
+}
+
+void CInstallApp::SetDefaultFolders() { FillDefaultFolders(m_strInstallFolder, m_strMenuFolder); }
+
+EarlierInstallation ClassifyEarlierInstallation(const std::wstring& programPath) {
+  EarlierInstallation earlier;
+  if (programPath.empty()) return earlier;
+  qv::version_info info(programPath);
+  if (!info.has_fixed_data()) {
+    earlier.state = EarlierState::SameVersion;
+    return earlier;
+  }
+  const std::uint64_t version = info.file_version();
+  if (version > kProductVersion) {
+    earlier.state = EarlierState::NewerVersion;
+    earlier.versionText = info.display_text();
+  } else if (version == kProductVersion) {
+    earlier.state = EarlierState::SameVersion;
+  } else {
+    earlier.state = EarlierState::OlderVersion;
+    earlier.versionText = info.display_text();
+    earlier.version = version;
+  }
+  return earlier;
+}
+
+void CInstallApp::ClassifyEarlierInstallation() {
+  EarlierInstallation earlier = ::ClassifyEarlierInstallation(GetProductPath());
+  m_nEarlierState = earlier.state;
+  m_strEarlierVersion = std::move(earlier.versionText);
+  m_nEarlierVersion = earlier.version;
+}
+
+void ReadEarlierFolders(std::int32_t state, CInstallRecord& record, const std::function<std::wstring()>& findLog,
+                        std::wstring& installFolder, std::wstring& menuFolder) {
+  installFolder.clear();
+  menuFolder.clear();
+  if (state != EarlierState::SameVersion && state != EarlierState::OlderVersion) {
+    record.ReadLog(nullptr);
+    return;
+  }
+  const std::wstring log = findLog();
+  if (log.empty()) return;
+  record.ReadLog(log.c_str());
+  installFolder = record.earlierInstallFolder;
+  menuFolder = record.earlierShortcutFolder;
+}
+
+bool CInstallApp::ReadEarlierFolders() {
+  try {
+    ::ReadEarlierFolders(m_nEarlierState, m_record, [] { return FindEarlierLog(); }, m_strInstallFolder,
+                         m_strMenuFolder);
+    return true;
+  } catch (const std::system_error& e) {
+    // The uninstall key could not be read for another reason than its
+    // absence: say so in the system's words and go no further.
+    TraceStartup(L"earlier log");
+    qv::show_error(static_cast<std::uint32_t>(e.code().value()));
+    return false;
+  }
 }
 
 BOOL CInstallApp::InitInstance() {
@@ -93,7 +157,8 @@ BOOL CInstallApp::InitInstance() {
   SetAppName(GetInstallerTitle(true));
   if (!CheckAdministrator()) return FALSE;
   if (!CheckProductNotRunning()) return FALSE;
-
+  ClassifyEarlierInstallation();
+  if (!ReadEarlierFolders()) return FALSE;
   SetDefaultFolders();
   m_bMenuShortcut = true;
   m_bDesktopShortcut = true;

@@ -3,8 +3,10 @@
 // that run before the wizard opens.
 #pragma once
 #include "framework/win_app.hpp"
+#include "record/install_record.hpp"
 #include "support/app_identity.hpp"
 #include <cstdint>
+#include <functional>
 #include <string>
 
 enum EarlierState : std::int32_t {
@@ -34,6 +36,7 @@ public:
   bool m_bMenuShortcut = false;
   bool m_bDesktopShortcut = false;
   bool m_bAdvanced = false;
+  CInstallRecord m_record;
   bool m_bInstalled = false;
   std::uint64_t m_nEarlierVersion = 0;
 
@@ -44,10 +47,32 @@ private:
   bool CheckSingleInstance();
   bool CheckAdministrator();
   bool CheckProductNotRunning();
+  void ClassifyEarlierInstallation();
+  bool ReadEarlierFolders();
   void SetDefaultFolders();
 };
 
 CInstallApp& GetInstallApp();
+
+// The earlier installation as the installed program's file tells it.
+struct EarlierInstallation {
+  std::int32_t state = EarlierState::None;
+  std::wstring versionText;   // states 2 and -1 only
+  std::uint64_t version = 0;  // state 2 only
+};
+// `programPath` is the installed program's path (empty: nothing installed).
+// A program without fixed version data counts as the same version.
+EarlierInstallation ClassifyEarlierInstallation(const std::wstring& programPath);
+
+// For states 1 and 2: the log that `findLog` names (when it names one) is
+// read into `record` and its folders are copied out; both folders are left
+// empty otherwise. For every other state the record only gets ReadLog
+// without a path and `findLog` is not called. Registry errors of `findLog`
+// pass through.
+void ReadEarlierFolders(std::int32_t state, CInstallRecord& record, const std::function<std::wstring()>& findLog,
+                        std::wstring& installFolder, std::wstring& menuFolder);
+// An empty folder gets its default.
+void FillDefaultFolders(std::wstring& installFolder, std::wstring& menuFolder);
 
 // The default folders: Program Files (or the common Programs folder of the
 // Start menu, falling back to the user's) + "Quorvane Systems" + "Tavimora 2".
