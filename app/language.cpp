@@ -187,8 +187,15 @@ unsigned GetMessageId(unsigned m) { return ResolveMessageId(m, qv::get_language_
 std::wstring LoadMessage(unsigned m) { return load_string(GetMessageId(m)); }
 
 std::wstring FormatText(const std::wstring& text, const std::wstring& arg1, const std::wstring& arg2) {
-  // FormatMessageW reads the inserts as an array of pointer-sized values.
-  DWORD_PTR args[] = {reinterpret_cast<DWORD_PTR>(arg1.c_str()), reinterpret_cast<DWORD_PTR>(arg2.c_str())};
+  // FormatMessageW reads the inserts as an array of pointer-sized values
+  // and trusts the text for how many there are: a translation that names
+  // %3 (or any insert up to %99) must not make it read past our two, so the
+  // rest of the array holds empty strings.
+  static const wchar_t empty[] = L"";
+  DWORD_PTR args[99];
+  for (DWORD_PTR& a : args) a = reinterpret_cast<DWORD_PTR>(empty);
+  args[0] = reinterpret_cast<DWORD_PTR>(arg1.c_str());
+  args[1] = reinterpret_cast<DWORD_PTR>(arg2.c_str());
   wchar_t* out = nullptr;
   DWORD n = ::FormatMessageW(FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_ARGUMENT_ARRAY,
                              text.c_str(), 0, 0, reinterpret_cast<wchar_t*>(&out), 0,
@@ -222,7 +229,9 @@ bool ReadStoredLanguage(std::uint32_t& out) {
   std::wstring key = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + GetProductName(kProductId);
   DWORD type = 0, value = 0, size = sizeof value;
   LSTATUS rc = ::RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), L"QvLanguage", RRF_RT_ANY, &type, &value, &size);
-  if (rc != ERROR_SUCCESS || size != 4 || (type != REG_DWORD && type != REG_BINARY)) return false;
+  // The installation run writes a REG_DWORD; anything else (a string, a
+  // binary or a 64-bit value that happens to be readable) is not ours.
+  if (rc != ERROR_SUCCESS || type != REG_DWORD || size != sizeof value) return false;
   out = value;
   return true;
 }
