@@ -1,0 +1,277 @@
+// setup.exe's checks before the wizard, end to end under Wine and Xvfb:
+// another process holds the single-instance mutex or a unit of the
+// running-instances semaphore, and this program reads and answers the
+// boxes setup.exe shows, as a user would. setup.exe runs under this
+// program as its debugger, which receives its start-up trace
+// ("qv-startup: <stage>") from OutputDebugString.
+#include "support/errors.hpp"
+#include "tests/common/test_support.hpp"
+#include "tests/support/box_driver.hpp"
+#include "tests/support/holder_client.hpp"
+#include <gtest/gtest.h>
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace {
+
+std::wstring setup_path() { return qvtest::binary_dir() + L"\\setup.exe"; }
+
+// setup.exe started under a debugger thread that collects its debug output.
+class setup_run {
+public:
+  setup_run() {
+    started_ = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    thread_ = std::thread([this] { debug_loop(); });
+    ::WaitForSingleObject(started_, 30000);
+  }
+  ~setup_run() {
+    if (process_) ::TerminateProcess(process_, 259);
+    if (thread_.joinable()) thread_.join();
+    ::CloseHandle(started_);
+  }
+  DWORD pid() const { return pid_; }
+  HANDLE process() const { return process_; }
+  // Waits for the end; the exit code, or -1 on time-out.
+  long wait(DWORD timeout_ms = 60000) {
+    if (!process_ || ::WaitForSingleObject(process_, timeout_ms) != WAIT_OBJECT_0) return -1;
+    if (thread_.joinable()) thread_.join();
+    return exit_code_;
+  }
+  std::vector<std::string> stages() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return stages_;
+  }
+  bool reached(const std::string& stage) {
+    for (const std::string& s : stages())
+      if (s == stage) return true;
+    return false;
+  }
+
+private:
+  void debug_loop() {
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    std::wstring command = qvtest::quote(setup_path());
+    std::vector<wchar_t> line(command.begin(), command.end());
+    line.push_back(0);
+    if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, DEBUG_ONLY_THIS_PROCESS, nullptr, nullptr,
+                          &si, &pi)) {
+      ::SetEvent(started_);
+      return;
+    }
+    ::CloseHandle(pi.hThread);
+    process_ = pi.hProcess;
+    pid_ = pi.dwProcessId;
+    ::SetEvent(started_);
+    bool first_breakpoint = true;
+    for (;;) {
+      DEBUG_EVENT event{};
+      if (!::WaitForDebugEvent(&event, 120000)) break;
+      DWORD status = DBG_CONTINUE;
+      switch (event.dwDebugEventCode) {
+        case CREATE_PROCESS_DEBUG_EVENT:
+          if (event.u.CreateProcessInfo.hFile) ::CloseHandle(event.u.CreateProcessInfo.hFile);
+          break;
+        case LOAD_DLL_DEBUG_EVENT:
+          if (event.u.LoadDll.hFile) ::CloseHandle(event.u.LoadDll.hFile);
+          break;
+        case EXCEPTION_DEBUG_EVENT:
+          if (first_breakpoint && event.u.Exception.ExceptionRecord.ExceptionCode == EXCEPTION_BREAKPOINT)
+            first_breakpoint = false;
+          else
+            status = DBG_EXCEPTION_NOT_HANDLED;
+          break;
+        case OUTPUT_DEBUG_STRING_EVENT: {
+          const OUTPUT_DEBUG_STRING_INFO& info = event.u.DebugString;
+          std::string text;
+          if (!info.fUnicode) {
+            std::vector<char> buffer(info.nDebugStringLength + 1);
+            SIZE_T got = 0;
+            if (::ReadProcessMemory(process_, info.lpDebugStringData, buffer.data(), info.nDebugStringLength, &got))
+              text.assign(buffer.data(), strnlen(buffer.data(), got));
+          }
+          const std::string prefix = "qv-startup: ";
+          if (text.compare(0, prefix.size(), prefix) == 0) {
+            std::string stage = text.substr(prefix.size());
+            while (!stage.empty() && (stage.back() == '\n' || stage.back() == '\r')) stage.pop_back();
+            std::lock_guard<std::mutex> lock(mutex_);
+            stages_.push_back(stage);
+          }
+          break;
+        }
+        case EXIT_PROCESS_DEBUG_EVENT:
+          exit_code_ = static_cast<long>(event.u.ExitProcess.dwExitCode);
+          ::ContinueDebugEvent(event.dwProcessId, event.dwThreadId, DBG_CONTINUE);
+          return;
+      }
+      ::ContinueDebugEvent(event.dwProcessId, event.dwThreadId, status);
+    }
+  }
+
+  HANDLE started_ = nullptr;
+  std::thread thread_;
+  std::atomic<HANDLE> process_{nullptr};
+  std::atomic<DWORD> pid_{0};
+  long exit_code_ = -1;
+  std::mutex mutex_;
+  std::vector<std::string> stages_;
+};
+
+// Texts of setup.exe's own string resources.
+class setup_strings {
+public:
+  setup_strings() { module_ = ::LoadLibraryExW(setup_path().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE); }
+  ~setup_strings() {
+    if (module_) ::FreeLibrary(module_);
+  }
+  std::wstring get(unsigned id) const {
+    const wchar_t* text = nullptr;
+    int n = module_ ? ::LoadStringW(module_, id, reinterpret_cast<wchar_t*>(&text), 0) : 0;
+    return n > 0 && text ? std::wstring(text, n) : std::wstring();
+  }
+  bool loaded() const { return module_ != nullptr; }
+
+private:
+  HMODULE module_ = nullptr;
+};
+
+// The catalogue block of the language setup.exe starts in for this user:
+// French 1000, English 2000, German 3000 (the three this test is run with).
+unsigned expected_block() {
+  switch (PRIMARYLANGID(::GetUserDefaultLangID())) {
+    case LANG_FRENCH: return 1000;
+    case LANG_GERMAN: return 3000;
+    default: return 2000;
+  }
+}
+
+std::wstring replace_all(std::wstring text, const std::wstring& what, const std::wstring& by) {
+  for (std::size_t at = text.find(what); at != std::wstring::npos; at = text.find(what, at + by.size()))
+    text.replace(at, what.size(), by);
+  return text;
+}
+
+std::wstring expected_1127() {
+  setup_strings strings;
+  return replace_all(strings.get(expected_block() + 127), L"%1", L"Tavimora");
+}
+
+std::wstring expected_title() {
+  setup_strings strings;
+  return strings.get(expected_block()) + L" \u2013 Tavimora 2.31t";
+}
+
+TEST(SetupChecks, ASecondInstallerShowsErrorBusyAndEnds) {
+  qvtest::object_holder first(L"mutex", qvtest::kInstallerMutexName);
+  ASSERT_TRUE(first.holding());
+  setup_run setup;
+  ASSERT_NE(setup.pid(), 0u);
+  HWND box = qvtest::wait_for_box(setup.pid(), 30000, setup.process());
+  ASSERT_NE(box, nullptr) << "no box appeared";
+  EXPECT_EQ(qvtest::box_text(box), qv::system_message(ERROR_BUSY));
+  // Before any language is chosen, the caption is the executable's name.
+  EXPECT_EQ(qvtest::window_text(box), L"setup");
+  EXPECT_TRUE(qvtest::box_shows_icon(box));
+  EXPECT_TRUE(qvtest::box_has_button(box, IDOK));
+  EXPECT_FALSE(qvtest::box_has_button(box, IDCANCEL));
+  qvtest::answer_box(box, IDOK);
+  EXPECT_EQ(setup.wait(), 0);
+  EXPECT_TRUE(setup.reached("InitInstance"));
+  EXPECT_FALSE(setup.reached("product running"));
+  EXPECT_FALSE(setup.reached("checks passed"));
+}
+
+class RunningProduct : public ::testing::Test {
+protected:
+  // The box of 1127, checked against setup.exe's own catalogue.
+  void expect_running_product_box(HWND box) {
+    ASSERT_NE(box, nullptr) << "no box appeared";
+    EXPECT_EQ(qvtest::box_text(box), expected_1127());
+    EXPECT_EQ(qvtest::window_text(box), expected_title());
+    EXPECT_TRUE(qvtest::box_shows_icon(box));
+    EXPECT_TRUE(qvtest::box_has_button(box, IDRETRY));
+    EXPECT_TRUE(qvtest::box_has_button(box, IDCANCEL));
+  }
+};
+
+TEST_F(RunningProduct, RetryAsksAgainWhileItRunsAndGoesOnOnceItHasEnded) {
+  auto product = std::make_unique<qvtest::object_holder>(L"semaphore", qvtest::kInstallerSemaphoreName);
+  ASSERT_TRUE(product->holding());
+  setup_run setup;
+  HWND box = qvtest::wait_for_box(setup.pid(), 30000, setup.process());
+  expect_running_product_box(box);
+  qvtest::answer_box(box, IDRETRY);
+  // Still running: the question comes again.
+  ::Sleep(300);
+  HWND again = nullptr;
+  for (int i = 0; i < 100 && !again; ++i) {
+    std::vector<HWND> boxes = qvtest::dialog_boxes(setup.pid());
+    if (!boxes.empty() && boxes.front() != box) again = boxes.front();
+    if (!again) ::Sleep(100);
+  }
+  if (!again) again = qvtest::wait_for_box(setup.pid(), 10000, setup.process());
+  expect_running_product_box(again);
+  EXPECT_EQ(product->stop(), 0);
+  product.reset();
+  qvtest::answer_box(again, IDRETRY);
+  EXPECT_EQ(setup.wait(), 0);
+  std::vector<std::string> stages = setup.stages();
+  int asked = 0;
+  for (const std::string& s : stages) asked += s == "product running";
+  EXPECT_EQ(asked, 2);
+  EXPECT_TRUE(setup.reached("checks passed"));
+}
+
+TEST_F(RunningProduct, CancelEndsTheProgram) {
+  qvtest::object_holder product(L"semaphore", qvtest::kInstallerSemaphoreName);
+  ASSERT_TRUE(product.holding());
+  setup_run setup;
+  HWND box = qvtest::wait_for_box(setup.pid(), 30000, setup.process());
+  expect_running_product_box(box);
+  qvtest::answer_box(box, IDCANCEL);
+  EXPECT_EQ(setup.wait(), 0);
+  EXPECT_TRUE(setup.reached("product running"));
+  EXPECT_FALSE(setup.reached("checks passed"));
+}
+
+// The exact texts of the catalogue in the two languages whose texts are
+// fixed here; they need the catalogue inside setup.exe.
+TEST(Catalogue, TheUsersLanguageFollowsLang) {
+  // Each registration of this test sets LANG; Wine derives the user's language from it.
+  const char* lang = std::getenv("LANG");
+  if (!lang) GTEST_SKIP() << "LANG is not set";
+  std::string prefix(lang, strnlen(lang, 2));
+  WORD primary = PRIMARYLANGID(::GetUserDefaultLangID());
+  if (prefix == "fr") EXPECT_EQ(primary, LANG_FRENCH);
+  if (prefix == "de") EXPECT_EQ(primary, LANG_GERMAN);
+  if (prefix == "en") EXPECT_EQ(primary, LANG_ENGLISH);
+}
+
+TEST(Catalogue, TheRunningProductTextAndTitleInEnglishAndFrench) {
+  setup_strings strings;
+  ASSERT_TRUE(strings.loaded());
+  EXPECT_EQ(strings.get(2000), L"Installer");
+  EXPECT_EQ(strings.get(1000), L"Installeur");
+  EXPECT_EQ(strings.get(2127), L"You should close '%1' before continuing Installation.");
+  EXPECT_EQ(strings.get(1127), L"Vous devez fermer '%1' avant de poursuivre l'installation.");
+  switch (PRIMARYLANGID(::GetUserDefaultLangID())) {
+    case LANG_ENGLISH:
+      EXPECT_EQ(expected_1127(), L"You should close 'Tavimora' before continuing Installation.");
+      EXPECT_EQ(expected_title(), L"Installer \u2013 Tavimora 2.31t");
+      break;
+    case LANG_FRENCH:
+      EXPECT_EQ(expected_1127(), L"Vous devez fermer 'Tavimora' avant de poursuivre l'installation.");
+      EXPECT_EQ(expected_title(), L"Installeur \u2013 Tavimora 2.31t");
+      break;
+    default:
+      EXPECT_FALSE(expected_1127().empty());
+      break;
+  }
+}
+
+}  // namespace
