@@ -39,33 +39,31 @@ struct box_watch {
   std::wstring caption, text;
 };
 
+BOOL CALLBACK find_own_box(HWND hwnd, LPARAM lp) {
+  DWORD pid = 0;
+  ::GetWindowThreadProcessId(hwnd, &pid);
+  wchar_t cls[32] = {};
+  ::GetClassNameW(hwnd, cls, 32);
+  if (pid == ::GetCurrentProcessId() && std::wstring(cls) == L"#32770" && ::GetDlgItem(hwnd, 0xFFFF) &&
+      ::IsWindowVisible(hwnd)) {
+    *reinterpret_cast<HWND*>(lp) = hwnd;
+    return FALSE;
+  }
+  return TRUE;
+}
+
 // Finds the first message box of this process, records it and presses OK.
 void answer_next_box(box_watch* seen) {
   for (int i = 0; i < 500; ++i) {
-    struct search {
-      HWND found = nullptr;
-    } s;
-    ::EnumWindows(
-        [](HWND hwnd, LPARAM lp) -> BOOL {
-          DWORD pid = 0;
-          ::GetWindowThreadProcessId(hwnd, &pid);
-          wchar_t cls[32] = {};
-          ::GetClassNameW(hwnd, cls, 32);
-          if (pid == ::GetCurrentProcessId() && std::wstring(cls) == L"#32770" && ::GetDlgItem(hwnd, 0xFFFF) &&
-              ::IsWindowVisible(hwnd)) {
-            reinterpret_cast<search*>(lp)->found = hwnd;
-            return FALSE;
-          }
-          return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&s));
-    if (s.found) {
+    HWND found = nullptr;
+    ::EnumWindows(find_own_box, reinterpret_cast<LPARAM>(&found));
+    if (found) {
       wchar_t buf[512] = {};
-      ::GetWindowTextW(s.found, buf, 512);
+      ::GetWindowTextW(found, buf, 512);
       seen->caption = buf;
-      ::GetDlgItemTextW(s.found, 0xFFFF, buf, 512);
+      ::GetDlgItemTextW(found, 0xFFFF, buf, 512);
       seen->text = buf;
-      ::PostMessageW(s.found, WM_COMMAND, IDOK, 0);
+      ::PostMessageW(found, WM_COMMAND, IDOK, 0);
       return;
     }
     ::Sleep(20);
