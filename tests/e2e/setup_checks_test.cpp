@@ -247,9 +247,8 @@ TEST(Catalogue, TheUsersLanguageFollowsLang) {
   if (!lang) GTEST_SKIP() << "LANG is not set";
   std::string prefix(lang, strnlen(lang, 2));
   WORD primary = PRIMARYLANGID(::GetUserDefaultLangID());
-  if (prefix == "fr") EXPECT_EQ(primary, LANG_FRENCH);
-  if (prefix == "de") EXPECT_EQ(primary, LANG_GERMAN);
-  if (prefix == "en") EXPECT_EQ(primary, LANG_ENGLISH);
+  WORD expected = prefix == "fr" ? LANG_FRENCH : prefix == "de" ? LANG_GERMAN : LANG_ENGLISH;
+  EXPECT_EQ(primary, expected) << lang;
 }
 
 TEST(Catalogue, TheRunningProductTextAndTitleInEnglishAndFrench) {

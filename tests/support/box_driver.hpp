@@ -23,22 +23,24 @@ inline std::wstring class_name(HWND window) {
   return std::wstring(buffer, n > 0 ? n : 0);
 }
 
+struct box_search {
+  DWORD pid;
+  std::vector<HWND> found;
+};
+
+inline BOOL CALLBACK collect_box(HWND window, LPARAM param) {
+  auto* s = reinterpret_cast<box_search*>(param);
+  DWORD owner_pid = 0;
+  ::GetWindowThreadProcessId(window, &owner_pid);
+  if ((s->pid == 0 || owner_pid == s->pid) && ::IsWindowVisible(window) && class_name(window) == L"#32770")
+    s->found.push_back(window);
+  return TRUE;
+}
+
 // Visible top-level dialog windows of process `pid` (0: any process).
 inline std::vector<HWND> dialog_boxes(DWORD pid) {
-  struct search {
-    DWORD pid;
-    std::vector<HWND> found;
-  } s{pid, {}};
-  ::EnumWindows(
-      [](HWND window, LPARAM param) -> BOOL {
-        auto* s = reinterpret_cast<search*>(param);
-        DWORD owner_pid = 0;
-        ::GetWindowThreadProcessId(window, &owner_pid);
-        if ((s->pid == 0 || owner_pid == s->pid) && ::IsWindowVisible(window) && class_name(window) == L"#32770")
-          s->found.push_back(window);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&s));
+  box_search s{pid, {}};
+  ::EnumWindows(collect_box, reinterpret_cast<LPARAM>(&s));
   return s.found;
 }
 
@@ -59,23 +61,21 @@ inline HWND wait_for_box(DWORD pid, DWORD timeout_ms, HANDLE stop = nullptr) {
 // The text of a message box: its static control 0xFFFF.
 inline std::wstring box_text(HWND box) { return window_text(::GetDlgItem(box, 0xFFFF)); }
 
+inline BOOL CALLBACK find_icon(HWND child, LPARAM param) {
+  LONG style = ::GetWindowLongW(child, GWL_STYLE);
+  if (class_name(child) != L"Static" || (style & SS_TYPEMASK) != SS_ICON || !::IsWindowVisible(child)) return TRUE;
+  DWORD_PTR icon = 0;
+  if (::SendMessageTimeoutW(child, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, 5000, &icon) && icon) {
+    *reinterpret_cast<bool*>(param) = true;
+    return FALSE;
+  }
+  return TRUE;
+}
+
 // True when the box shows an icon: a static control of the box holds one.
 inline bool box_shows_icon(HWND box) {
   bool found = false;
-  ::EnumChildWindows(
-      box,
-      [](HWND child, LPARAM param) -> BOOL {
-        LONG style = ::GetWindowLongW(child, GWL_STYLE);
-        if (class_name(child) != L"Static" || (style & SS_TYPEMASK) != SS_ICON || !::IsWindowVisible(child))
-          return TRUE;
-        DWORD_PTR icon = 0;
-        if (::SendMessageTimeoutW(child, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, 5000, &icon) && icon) {
-          *reinterpret_cast<bool*>(param) = true;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&found));
+  ::EnumChildWindows(box, find_icon, reinterpret_cast<LPARAM>(&found));
   return found;
 }
 
