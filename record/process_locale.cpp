@@ -80,16 +80,39 @@ std::locale make_windows_locale(const std::wstring& locale_name) {
   return std::locale(std::locale::classic(), new windows_ctype(locale_name));
 }
 
+std::string runtime_locale_name(const std::wstring& locale_name) {
+  // msvcrt knows locales by English names and code page, not by the names
+  // of Windows' locale data: "de-DE" becomes "German_Germany.1252".
+  const wchar_t* name = locale_name.empty() ? LOCALE_NAME_USER_DEFAULT : locale_name.c_str();
+  wchar_t language[80] = {}, country[80] = {}, code_page[8] = {};
+  if (!::GetLocaleInfoEx(name, LOCALE_SENGLISHLANGUAGENAME, language, 80) ||
+      !::GetLocaleInfoEx(name, LOCALE_SENGLISHCOUNTRYNAME, country, 80) ||
+      !::GetLocaleInfoEx(name, LOCALE_IDEFAULTANSICODEPAGE, code_page, 8))
+    return {};
+  std::wstring text = std::wstring(language) + L"_" + country + L"." + code_page;
+  std::string narrow;
+  for (wchar_t c : text) {
+    if (c > 0x7F) return {};
+    narrow += static_cast<char>(c);
+  }
+  return narrow;
+}
+
 bool install_process_locale(const std::wstring& locale_name) {
-  std::string narrow(locale_name.begin(), locale_name.end());  // locale names are ASCII
   try {
     std::locale::global(make_windows_locale(locale_name));
   } catch (...) {
     return false;
   }
-  // The C runtime: numbers stay "C"; a name it does not know changes nothing.
+  // The C runtime: numbers stay "C"; the other categories follow the
+  // locale when the runtime knows it, and stay "C" when it does not.
   std::setlocale(LC_ALL, "C");
-  for (int category : {LC_CTYPE, LC_COLLATE, LC_TIME, LC_MONETARY}) std::setlocale(category, narrow.c_str());
+  std::string narrow(locale_name.begin(), locale_name.end());  // locale names are ASCII
+  if (!std::setlocale(LC_CTYPE, narrow.c_str())) {
+    narrow = runtime_locale_name(locale_name);
+    if (narrow.empty() || !std::setlocale(LC_CTYPE, narrow.c_str())) return true;
+  }
+  for (int category : {LC_COLLATE, LC_TIME, LC_MONETARY}) std::setlocale(category, narrow.c_str());
   return true;
 }
 

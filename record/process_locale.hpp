@@ -40,4 +40,8 @@ std::locale make_windows_locale(const std::wstring& locale_name);
 // know leaves them "C"). False when the standard library refuses.
 bool install_process_locale(const std::wstring& locale_name);
 
+// The name under which the C runtime knows a Windows locale
+// ("German_Germany.1252" for "de-DE"); empty when it cannot be formed.
+std::string runtime_locale_name(const std::wstring& locale_name);
+
 }  // namespace qv

@@ -8,7 +8,7 @@ set -euo pipefail
 
 packages=(g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
           cmake ninja-build make wine wine32:i386 wine64 xvfb xauth x11-apps imagemagick
-          dpkg-dev xz-utils python3)
+          dpkg-dev xz-utils python3 locales)
 
 missing=()
 for p in "${packages[@]}"; do

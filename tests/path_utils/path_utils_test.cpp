@@ -2,6 +2,10 @@
 // steps of same_path, the non-raising existence test, make_writable and the
 // capture of file-stream errors.
 #include "record/path_utils.hpp"
+#include "record/process_locale.hpp"
+#include <clocale>
+#include <cstdio>
+#include <sstream>
 #include "tests/common/test_support.hpp"
 #include <boost/filesystem/exception.hpp>
 #include <cerrno>
@@ -184,6 +188,30 @@ TEST(ProcessLocale, IsInstalledOnceAndClassifiesThroughWindows) {
   std::wostringstream out;
   out << 1234567;
   EXPECT_EQ(out.str(), L"1234567");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ProcessLocale, TheRuntimeFollowsTheLocaleButNumbersStayC) {
+  EXPECT_EQ(qv::runtime_locale_name(L"de-DE"), "German_Germany.1252");
+  EXPECT_EQ(qv::runtime_locale_name(L"fr-FR"), "French_France.1252");
+  EXPECT_EQ(qv::runtime_locale_name(L"no-such-locale"), "");
+
+  ASSERT_TRUE(qv::install_process_locale(L"de-DE"));
+  const char* ctype = std::setlocale(LC_CTYPE, nullptr);
+  ASSERT_NE(ctype, nullptr);
+  EXPECT_NE(std::string(ctype), "C") << "the runtime's character categories follow the locale";
+  EXPECT_STREQ(std::setlocale(LC_NUMERIC, nullptr), "C");
+  char number[32];
+  std::snprintf(number, sizeof number, "%.1f", 1.5);
+  EXPECT_STREQ(number, "1.5");
+
+  // A name the runtime cannot take leaves it at "C" and is no failure.
+  EXPECT_TRUE(qv::install_process_locale(L"no-such-locale"));
+  EXPECT_STREQ(std::setlocale(LC_CTYPE, nullptr), "C");
+  EXPECT_TRUE(qv::install_process_locale(L""));
 }
 
 }  // namespace
