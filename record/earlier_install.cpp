@@ -1,6 +1,7 @@
 #include "record/earlier_install.hpp"
 #include "app/product.hpp"
 #include "record/path_utils.hpp"
+#include "support/app_identity.hpp"
 #include "support/handle.hpp"
 #include "support/registry.hpp"
 #include <boost/algorithm/string/trim.hpp>
@@ -18,14 +19,8 @@ std::wstring GetProductPath() {
 }
 
 std::wstring SetupProgramFolder() {
-  std::vector<wchar_t> buffer(MAX_PATH);
-  for (;;) {
-    DWORD n = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (n == 0) return {};
-    if (n < buffer.size()) return fs::path(std::wstring(buffer.data(), n)).parent_path().native();
-    if (buffer.size() >= 32768) return {};
-    buffer.resize(buffer.size() * 2);
-  }
+  std::wstring program = qv::executable_path();
+  return program.empty() ? program : fs::path(program).parent_path().native();
 }
 
 std::wstring FindEarlierLog(const std::wstring& setupFolder, const std::wstring& productPath) {

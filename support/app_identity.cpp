@@ -18,16 +18,6 @@ std::wstring& identifier() {
   return id;
 }
 
-std::wstring executable_path() {
-  std::vector<wchar_t> buf(MAX_PATH);
-  for (;;) {
-    DWORD n = ::GetModuleFileNameW(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
-    if (n == 0) return {};
-    if (n < buf.size()) return std::wstring(buf.data(), n);
-    buf.resize(buf.size() * 2);
-  }
-}
-
 // Security attributes whose access list grants Everyone `all_access`.
 struct everyone_security {
   explicit everyone_security(DWORD all_access) : everyone(well_known_sid::everyone), acl(everyone.get(), all_access) {
@@ -59,6 +49,18 @@ HANDLE create_with_everyone_access(DWORD all_access, Create create) {
   return h;
 }
 }  // namespace
+
+std::wstring executable_path() {
+  std::vector<wchar_t> buf(MAX_PATH);
+  for (;;) {
+    DWORD n = ::GetModuleFileNameW(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
+    if (n == 0) return {};
+    if (n < buf.size()) return std::wstring(buf.data(), n);
+    // Long paths reach 32,767 characters at the most.
+    if (buf.size() >= 32768) return {};
+    buf.resize(buf.size() * 2);
+  }
+}
 
 std::wstring choose_application_id(const std::wstring& application_id_value, const std::wstring& product_name,
                                    const std::wstring& exe) {

@@ -19,6 +19,9 @@ void startup();
 // ProductName, else the executable's base name); empty before startup().
 const std::wstring& application_id();
 
+// The full path of the running program's file; empty when it cannot be had.
+std::wstring executable_path();
+
 // The identifier a program would get from these three sources (pure).
 std::wstring choose_application_id(const std::wstring& application_id_value, const std::wstring& product_name,
                                    const std::wstring& executable_path);
