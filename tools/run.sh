@@ -39,10 +39,12 @@ for _ in $(seq 1 ${QV_RUN_WAIT:-8}); do
   kill -0 $setup 2>/dev/null || break
 done
 import -window root "$shot"
-echo "screenshot: $shot"
 if kill -0 $setup 2>/dev/null; then
+  echo "screenshot: $shot"
   echo "setup.exe is still running (showing its window); stopping it."
   "$run" --stop
+else
+  echo "screenshot: $shot (setup.exe had already ended without a window left open: it shows the empty desktop)"
 fi
 wait $setup 2>/dev/null && rc=0 || rc=$?
 echo "setup.exe ended with exit code $rc"
