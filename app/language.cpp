@@ -1,6 +1,7 @@
 #include "app/language.hpp"
 #include "app/product.hpp"
 #include "record/process_locale.hpp"
+#include "support/handle.hpp"
 #include <clocale>
 #include <mutex>
 #include <vector>
@@ -196,14 +197,12 @@ std::wstring FormatText(const std::wstring& text, const std::wstring& arg1, cons
   for (DWORD_PTR& a : args) a = reinterpret_cast<DWORD_PTR>(empty);
   args[0] = reinterpret_cast<DWORD_PTR>(arg1.c_str());
   args[1] = reinterpret_cast<DWORD_PTR>(arg2.c_str());
-  wchar_t* out = nullptr;
+  qv::local_memory<wchar_t> out;
   DWORD n = ::FormatMessageW(FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_ARGUMENT_ARRAY,
-                             text.c_str(), 0, 0, reinterpret_cast<wchar_t*>(&out), 0,
+                             text.c_str(), 0, 0, reinterpret_cast<wchar_t*>(out.put()), 0,
                              reinterpret_cast<va_list*>(args));
-  if (n == 0 || !out) return text;
-  std::wstring result(out, n);
-  ::LocalFree(out);
-  return result;
+  if (n == 0 || !out.get()) return text;
+  return std::wstring(out.get(), n);
 }
 
 std::wstring FormatMessageText(unsigned m, const std::wstring& arg1, const std::wstring& arg2) {

@@ -1,4 +1,5 @@
 #include "support/errors.hpp"
+#include "support/handle.hpp"
 
 namespace qv {
 
@@ -11,23 +12,15 @@ void throw_system_error(long code) {
 void throw_logic_error() { throw std::logic_error("logic error"); }
 
 namespace {
-// Frees the buffer FormatMessageW allocated, on every path.
-struct local_buffer {
-  wchar_t* text = nullptr;
-  ~local_buffer() {
-    if (text) ::LocalFree(text);
-  }
-};
-
 bool format_system_text(std::uint32_t code, LANGID language, std::wstring& out) {
-  local_buffer buf;
+  local_memory<wchar_t> buf;
   const DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER;
-  DWORD n = ::FormatMessageW(flags, nullptr, code, language, reinterpret_cast<wchar_t*>(&buf.text), 0, nullptr);
+  DWORD n = ::FormatMessageW(flags, nullptr, code, language, reinterpret_cast<wchar_t*>(buf.put()), 0, nullptr);
   if (n == 0 && ::GetLastError() == ERROR_RESOURCE_LANG_NOT_FOUND && language != 0) {
-    n = ::FormatMessageW(flags, nullptr, code, 0, reinterpret_cast<wchar_t*>(&buf.text), 0, nullptr);
+    n = ::FormatMessageW(flags, nullptr, code, 0, reinterpret_cast<wchar_t*>(buf.put()), 0, nullptr);
   }
-  if (n == 0 || !buf.text) return false;
-  out.assign(buf.text, n);
+  if (n == 0 || !buf.get()) return false;
+  out.assign(buf.get(), n);
   while (!out.empty() && (out.back() == L'\r' || out.back() == L'\n')) out.pop_back();
   return true;
 }

@@ -55,4 +55,23 @@ private:
   HMODULE m_ = nullptr;
 };
 
+// Owns memory the system allocated with LocalAlloc on our behalf (the
+// buffer of FormatMessageW with FORMAT_MESSAGE_ALLOCATE_BUFFER) and frees it.
+template <typename T>
+class local_memory {
+public:
+  local_memory() = default;
+  ~local_memory() {
+    if (p_) ::LocalFree(p_);
+  }
+  local_memory(const local_memory&) = delete;
+  local_memory& operator=(const local_memory&) = delete;
+  T* get() const { return p_; }
+  // Where the system writes the pointer to the memory it allocated.
+  T** put() { return &p_; }
+
+private:
+  T* p_ = nullptr;
+};
+
 }  // namespace qv
