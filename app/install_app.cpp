@@ -53,11 +53,13 @@ bool CInstallApp::CheckSingleInstance() {
   return false;
 }
 
-bool CInstallApp::CheckAdministrator() {
-  if (qv::is_administrator()) return true;
+bool ConfirmAdministrator(bool is_administrator) {
+  if (is_administrator) return true;
   AfxMessageBox(LoadMessage(1126), MB_ICONEXCLAMATION);
   return false;
 }
+
+bool CInstallApp::CheckAdministrator() { return ConfirmAdministrator(qv::is_administrator()); }
 
 bool CInstallApp::CheckProductNotRunning() {
   while (qv::running_instances().count() > 1) {

@@ -54,6 +54,10 @@ private:
 
 CInstallApp& GetInstallApp();
 
+// The administrator step of InitInstance: true for an administrator;
+// otherwise message 1126 in an exclamation box, then false.
+bool ConfirmAdministrator(bool is_administrator);
+
 // The earlier installation as the installed program's file tells it.
 struct EarlierInstallation {
   std::int32_t state = EarlierState::None;

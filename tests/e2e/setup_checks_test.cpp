@@ -6,7 +6,7 @@
 // ("qv-startup: <stage>") from OutputDebugString.
 #include "support/errors.hpp"
 #include "tests/common/test_support.hpp"
-#include "tests/support/box_driver.hpp"
+#include "tests/common/box_driver.hpp"
 #include "tests/support/holder_client.hpp"
 #include <gtest/gtest.h>
 #include <atomic>

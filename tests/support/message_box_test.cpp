@@ -4,7 +4,7 @@
 #include "support/errors.hpp"
 #include "support/message_box.hpp"
 #include "tests/common/test_support.hpp"
-#include "tests/support/box_driver.hpp"
+#include "tests/common/box_driver.hpp"
 #include <gtest/gtest.h>
 #include <functional>
 #include <thread>
