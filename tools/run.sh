@@ -16,8 +16,9 @@ run="$build/wine-run.sh"
 echo "setup.exe: $build_root/i686/setup.exe"
 
 if [ -n "${DISPLAY:-}" ]; then
-  "$run" "$build/setup.exe"
-  echo "setup.exe ended with exit code $?"
+  rc=0
+  "$run" "$build/setup.exe" || rc=$?
+  echo "setup.exe ended with exit code $rc"
   exit 0
 fi
 
