@@ -168,6 +168,27 @@ std::wstring resolve_destination(const std::wstring& folder, const destination_f
   std::wstring first = folder.substr(0, end);
   if (first.size() < 2 || first.front() != L'<' || first.back() != L'>') return folder;
 
+  // The placeholders that name a shell folder: the folder, the folder asked
+  // for when it comes back empty (-1: none), and whether the levels below it
+  // are shared by all users.
+  struct shell_placeholder {
+    const wchar_t* name;
+    int csidl, fallback;
+    bool shared;
+  };
+  static const shell_placeholder kShellPlaceholders[] = {
+      {L"<ProgramFiles>", CSIDL_PROGRAM_FILES, -1, false},
+      {L"<ProgramCommon>", CSIDL_PROGRAM_FILES_COMMON, -1, false},
+      {L"<CommonData>", CSIDL_COMMON_APPDATA, CSIDL_APPDATA, true},
+      {L"<UserData>", CSIDL_APPDATA, -1, false},
+      {L"<CommonDocuments>", CSIDL_COMMON_DOCUMENTS, CSIDL_PERSONAL, true},
+      {L"<Documents>", CSIDL_PERSONAL, -1, false},
+      {L"<CommonDesktop>", CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_DESKTOPDIRECTORY, true},
+      {L"<Desktop>", CSIDL_DESKTOPDIRECTORY, -1, false},
+      {L"<WinDir>", CSIDL_WINDOWS, -1, false},
+      {L"<System>", CSIDL_SYSTEM, -1, false},
+  };
+
   bool share_levels = false;
   std::wstring result;
   if (first == L"<InstallPath>") {
@@ -182,35 +203,17 @@ std::wstring resolve_destination(const std::wstring& folder, const destination_f
                     folders.sample);
       add_shared(shared, result);
     }
-  } else if (first == L"<ProgramFiles>") {
-    result = folder_with_fallback(lookup, CSIDL_PROGRAM_FILES, -1);
-  } else if (first == L"<ProgramCommon>") {
-    result = folder_with_fallback(lookup, CSIDL_PROGRAM_FILES_COMMON, -1);
-  } else if (first == L"<CommonData>") {
-    result = folder_with_fallback(lookup, CSIDL_COMMON_APPDATA, CSIDL_APPDATA);
-    share_levels = true;
-  } else if (first == L"<UserData>") {
-    result = folder_with_fallback(lookup, CSIDL_APPDATA, -1);
-  } else if (first == L"<CommonDocuments>") {
-    result = folder_with_fallback(lookup, CSIDL_COMMON_DOCUMENTS, CSIDL_PERSONAL);
-    share_levels = true;
-  } else if (first == L"<Documents>") {
-    result = folder_with_fallback(lookup, CSIDL_PERSONAL, -1);
-  } else if (first == L"<CommonDesktop>") {
-    result = folder_with_fallback(lookup, CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_DESKTOPDIRECTORY);
-    share_levels = true;
-  } else if (first == L"<Desktop>") {
-    result = folder_with_fallback(lookup, CSIDL_DESKTOPDIRECTORY, -1);
-  } else if (first == L"<WinDir>") {
-    result = folder_with_fallback(lookup, CSIDL_WINDOWS, -1);
-  } else if (first == L"<System>") {
-    result = folder_with_fallback(lookup, CSIDL_SYSTEM, -1);
   } else if (first == L"<Temporary>") {
     result = folders.temporary.empty() ? folders.install : folders.temporary;
   } else {
+    const shell_placeholder* known = nullptr;
+    for (const shell_placeholder& p : kShellPlaceholders)
+      if (first == p.name) known = &p;
     // An unknown placeholder: dropping it would turn the rest into a path
     // relative to whatever the current folder happens to be.
-    raise(compress_error::unexpected_error);
+    if (!known) raise(compress_error::unexpected_error);
+    result = folder_with_fallback(lookup, known->csidl, known->fallback);
+    share_levels = known->shared;
   }
   // An empty install or temporary folder argument names no folder either.
   if (result.empty()) raise(compress_error::unexpected_error);

@@ -118,20 +118,8 @@ class reader {
 public:
   reader(const char* data, std::size_t size) : p_(reinterpret_cast<const unsigned char*>(data)), left_(size) {}
   std::size_t left() const { return left_; }
-  bool u32(std::uint32_t& v) {
-    if (left_ < 4) return false;
-    v = 0;
-    for (int i = 0; i < 4; ++i) v |= std::uint32_t(p_[i]) << (8 * i);
-    advance(4);
-    return true;
-  }
-  bool u64(std::uint64_t& v) {
-    if (left_ < 8) return false;
-    v = 0;
-    for (int i = 0; i < 8; ++i) v |= std::uint64_t(p_[i]) << (8 * i);
-    advance(8);
-    return true;
-  }
+  bool u32(std::uint32_t& v) { return unsigned_le(v); }
+  bool u64(std::uint64_t& v) { return unsigned_le(v); }
   bool text(std::wstring& v) {
     std::uint32_t units = 0;
     if (!u32(units) || units > left_ / 2) return false;
@@ -143,6 +131,14 @@ public:
   }
 
 private:
+  template <typename T>
+  bool unsigned_le(T& v) {
+    if (left_ < sizeof(T)) return false;
+    v = 0;
+    for (std::size_t i = 0; i < sizeof(T); ++i) v |= T(p_[i]) << (8 * i);
+    advance(sizeof(T));
+    return true;
+  }
   void advance(std::size_t n) {
     p_ += n;
     left_ -= n;
