@@ -22,7 +22,7 @@ std::wstring special_folder(int csidl) {
 }
 }  // namespace
 
-CInstallApp::CInstallApp() : CWinApp(nullptr), m_instanceLock(qv::application_id() + qv::kInstanceLockSuffix, false, true) {
+CInstallApp::CInstallApp() : CWinApp(nullptr), install_settings(qv::application_id() + qv::kInstanceLockSuffix) {
   SetProductId(kProductId);
   m_hIcon = static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(128), IMAGE_ICON, 0, 0,
                                             LR_DEFAULTCOLOR));

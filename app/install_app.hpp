@@ -3,20 +3,12 @@
 // that run before the wizard opens.
 #pragma once
 #include "framework/win_app.hpp"
-#include "record/install_record.hpp"
-#include "support/app_identity.hpp"
+#include "engine/install_settings.hpp"
 #include <cstdint>
 #include <functional>
 #include <string>
 
-enum EarlierState : std::int32_t {
-  None = 0,
-  SameVersion = 1,
-  OlderVersion = 2,
-  NewerVersion = -1,
-};
-
-class CInstallApp : public CWinApp {
+class CInstallApp : public CWinApp, public install_settings {
 public:
   CInstallApp();
   ~CInstallApp() override;
@@ -26,19 +18,6 @@ public:
 
   // m_nEarlierState; the earlier version text too for states 2 and -1.
   int GetEarlierState(std::wstring* version = nullptr) const;
-
-  std::int32_t m_nEarlierState = EarlierState::None;
-  std::wstring m_strEarlierVersion;
-  qv::named_mutex m_instanceLock;
-  std::wstring m_strInstallFolder;
-  std::wstring m_strMenuFolder;
-  std::wstring m_strTempFolder;
-  bool m_bMenuShortcut = false;
-  bool m_bDesktopShortcut = false;
-  bool m_bAdvanced = false;
-  CInstallRecord m_record;
-  bool m_bInstalled = false;
-  std::uint64_t m_nEarlierVersion = 0;
 
   HICON m_hIcon = nullptr;
 
