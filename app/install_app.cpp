@@ -86,6 +86,23 @@ std::wstring DefaultMenuFolder() {
   return AppendProductFolders(programs);
 }
 
+ProductPlaces EarlierProductPlaces(const std::wstring& productPath) {
+  ProductPlaces places;
+  if (!productPath.empty()) {
+    std::wstring::size_type slash = productPath.find_last_of(L'\\');
+    if (slash != std::wstring::npos && slash > 2) places.productFolders.push_back(productPath.substr(0, slash));
+  }
+  std::wstring common_data = special_folder(CSIDL_COMMON_APPDATA);
+  if (common_data.empty()) common_data = special_folder(CSIDL_APPDATA);
+  std::wstring product_data = AppendProductFolders(common_data);
+  if (!common_data.empty() && !product_data.empty()) places.productFolders.push_back(product_data);
+  for (int csidl : {CSIDL_COMMON_PROGRAMS, CSIDL_PROGRAMS, CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_DESKTOPDIRECTORY}) {
+    std::wstring folder = special_folder(csidl);
+    if (!folder.empty()) places.shellFolders.push_back(folder);
+  }
+  return places;
+}
+
 void FillDefaultFolders(std::wstring& installFolder, std::wstring& menuFolder) {
   if (installFolder.empty()) installFolder = DefaultInstallFolder();
   if (menuFolder.empty()) menuFolder = DefaultMenuFolder();
@@ -139,6 +156,7 @@ void ReadEarlierFolders(std::int32_t state, CInstallRecord& record, const std::f
 
 bool CInstallApp::ReadEarlierFolders() {
   try {
+    m_record.productPlaces = EarlierProductPlaces(GetProductPath());
     ::ReadEarlierFolders(m_nEarlierState, m_record, [] { return FindEarlierLog(); }, m_strInstallFolder,
                          m_strMenuFolder);
     return true;

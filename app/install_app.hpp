@@ -54,6 +54,11 @@ EarlierInstallation ClassifyEarlierInstallation(const std::wstring& programPath)
 // pass through.
 void ReadEarlierFolders(std::int32_t state, CInstallRecord& record, const std::function<std::wstring()>& findLog,
                         std::wstring& installFolder, std::wstring& menuFolder);
+// Where this product puts things, for believing an earlier log: the folder
+// of the installed program `productPath` (none when empty) and the
+// product's common-data folder, the Start-menu program folders and the
+// desktop folders of all users and of the user.
+ProductPlaces EarlierProductPlaces(const std::wstring& productPath);
 // An empty folder gets its default.
 void FillDefaultFolders(std::wstring& installFolder, std::wstring& menuFolder);
 

@@ -21,6 +21,7 @@
 #include <boost/iostreams/filtering_stream.hpp>
 #include <cstdio>
 #include <cstring>
+#include <shlobj.h>
 #include <fstream>
 #include <random>
 #include <string>
@@ -203,6 +204,11 @@ int run_one(const std::wstring& mode, const std::wstring& payload, const std::ws
     ok = extract_payload(stream, folder, L"", L"", [&](notification n) {
       if (auto* f = n.get<notification::finish>()) bytes = f->transferred;
       if (skip && n.index() == 2) return notification::result::skip;
+      // The writer creates no folder; the installation record does, in the run.
+      if (auto* b = n.get<notification::file_begin>()) {
+        const std::wstring& d = b->entry.destination;
+        ::SHCreateDirectoryExW(nullptr, d.substr(0, d.find_last_of(L'\\')).c_str(), nullptr);
+      }
       if (auto* e = n.get<notification::error>()) std::fprintf(stderr, "error %s\n", e->code.message().c_str());
       return notification::result::proceed;
     });

@@ -250,19 +250,27 @@ struct payload_writer::file_output {
 };
 
 void payload_writer::open_output(const std::wstring& path) {
-  fs::path target(path);
-  if (path_exists(target)) {
-    make_writable(target);
-  } else if (target.has_parent_path() && !path_exists(target.parent_path())) {
-    fs::create_directories(target.parent_path());
+  // What stands at the destination is asked about without following links.
+  // Only a plain file is overwritten; a link or junction is never written
+  // through (the installation record moves it aside before the file is
+  // begun). Folders are never created here: the record creates and records
+  // them, and a file whose folder is missing fails with ERROR_PATH_NOT_FOUND.
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  const bool existing = attributes != INVALID_FILE_ATTRIBUTES;
+  if (existing) {
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+      throw std::system_error(ERROR_CANT_ACCESS_FILE, std::system_category());
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) throw std::system_error(ERROR_ACCESS_DENIED, std::system_category());
+    make_writable(fs::path(path));
   }
   grant_shared_folders(path);
 
   clear_stream_error();
   int fd = -1;
-  if (::_wsopen_s(&fd, path.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _SH_DENYWR,
-                  _S_IREAD | _S_IWRITE) != 0 ||
-      fd < 0)
+  // A new file is created only where nothing is, so a dangling link that the
+  // system does not show is not followed to its target either.
+  const int flags = existing ? _O_WRONLY | _O_TRUNC | _O_BINARY : _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY;
+  if (::_wsopen_s(&fd, path.c_str(), flags, _SH_DENYWR, _S_IREAD | _S_IWRITE) != 0 || fd < 0)
     throw std::ios_base::failure("cannot open a payload file");
   file_.reset();
   file_.reset(new file_output(fd));

@@ -6,6 +6,7 @@
 #include "support/registry.hpp"
 #include <boost/algorithm/string/trim.hpp>
 #include <climits>
+#include <cstdint>
 #include <locale>
 #include <shlwapi.h>
 #include <sstream>
@@ -220,6 +221,10 @@ void CInstallRecord::ReadLog(const wchar_t* logPath) noexcept {
   qv::unique_handle file(
       ::CreateFileW(logPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return;
+  // A log this large was never written by an installation of this product.
+  LARGE_INTEGER size = {};
+  if (!::GetFileSizeEx(file.get(), &size) || static_cast<std::uint64_t>(size.QuadPart) > kMaxEarlierLogBytes) return;
+  std::size_t entries = 0;
   try {
     const std::locale locale;
     LogLineReader reader(file.get());
@@ -261,6 +266,19 @@ void CInstallRecord::ReadLog(const wchar_t* logPath) noexcept {
       if (version != 1) break;
       std::unique_ptr<RecordItem> item = ParseLogEntry(line);
       if (!item) break;
+      if (++entries > kMaxEarlierEntries) {
+        // Nothing of such a log is believed, not even its header.
+        earlierItems.clear();
+        earlierInstallFolder.clear();
+        earlierShortcutFolder.clear();
+        earlierVersionText.clear();
+        return;
+      }
+      // An entry naming a path where this product puts nothing is skipped:
+      // it is neither acted on nor carried into the new log. The entries
+      // after it are still read, as a stop would drop them from the new log
+      // together with the product's own files.
+      if (!IsProductPath(productPlaces, item->kind, item->path)) continue;
       earlierItems.push_back(std::move(item));
     }
   } catch (...) {

@@ -3,8 +3,9 @@
 #include "record/path_utils.hpp"
 #include "support/handle.hpp"
 #include "support/registry.hpp"
-#include "support/security.hpp"
+#include <algorithm>
 #include <locale>
+#include <unordered_set>
 #include <shlobj.h>
 #include <shlwapi.h>
 #include <sstream>
@@ -88,39 +89,119 @@ void restore_backup(const std::wstring& backup, const std::wstring& target) noex
   }
 }
 
-// Privileges are switched around a single registry call; whether switching
-// works is not tested, the call that follows succeeds or fails on its own.
-void switch_privilege(const wchar_t* name, bool enable) noexcept {
+void undo_uninstall_key(const RecordItem& item) noexcept {
+  // A key whose earlier contents could not be captured is never deleted.
+  if (item.leaveOnRollback) return;
+  HKEY raw = nullptr;
+  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUninstallParentKey, 0, KEY_ALL_ACCESS, &raw) != ERROR_SUCCESS) return;
+  qv::reg_key parent(raw);
   try {
-    qv::enable_privilege(name, enable);
+    const std::wstring product = GetProductName(kProductId);
+    if (!item.savedKey) {
+      ::SHDeleteKeyW(parent, product.c_str());  // the run created it
+      return;
+    }
+    // The run may have deleted the key on its way; it comes back.
+    HKEY sub_raw = nullptr;
+    if (::RegCreateKeyExW(parent, product.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                          &sub_raw, nullptr) != ERROR_SUCCESS)
+      return;
+    qv::reg_key sub(sub_raw);
+    RestoreKey(sub, *item.savedKey);
   } catch (...) {
   }
 }
 
-void undo_uninstall_key(const RecordItem& item) noexcept {
-  switch_privilege(L"SeRestorePrivilege", true);
-  HKEY raw = nullptr;
-  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUninstallParentKey, 0, KEY_ALL_ACCESS, &raw) == ERROR_SUCCESS) {
-    qv::reg_key parent(raw);
-    try {
-      const std::wstring product = GetProductName(kProductId);
-      if (!item.backupPath.empty()) {
-        HKEY sub_raw = nullptr;
-        if (::RegOpenKeyExW(parent, product.c_str(), 0, KEY_ALL_ACCESS, &sub_raw) == ERROR_SUCCESS) {
-          qv::reg_key sub(sub_raw);
-          ::RegRestoreKeyW(sub, item.backupPath.c_str(), 0);
-        }
-        delete_file(item.backupPath);
-      } else {
-        ::SHDeleteKeyW(parent, product.c_str());
-      }
-    } catch (...) {
+// The elements of an absolute path "X:\a\b" when it is plainly spelt: no
+// "/" and no empty, "." or ".." element, nothing that the file system would
+// read otherwise (a stream after ":", wildcards, an element ending in a dot
+// or a blank, which Windows drops). Empty for anything else.
+std::vector<std::wstring> plain_elements(const std::wstring& path) {
+  std::vector<std::wstring> out;
+  if (path.size() < 3 || path[1] != L':' || path[2] != L'\\') return {};
+  const wchar_t drive = path[0];
+  if (!((drive >= L'A' && drive <= L'Z') || (drive >= L'a' && drive <= L'z'))) return {};
+  out.push_back(std::wstring(1, static_cast<wchar_t>(drive & ~0x20)) + L":");
+  std::size_t at = 3;
+  while (at <= path.size()) {
+    std::size_t end = path.find(L'\\', at);
+    if (end == std::wstring::npos) end = path.size();
+    std::wstring element = path.substr(at, end - at);
+    if (element.empty()) {
+      if (end == path.size()) break;  // one trailing separator
+      return {};
     }
+    if (element == L"." || element == L".." || element.back() == L'.' || element.back() == L' ') return {};
+    if (element.find_first_of(L"/:*?\"<>|") != std::wstring::npos) return {};
+    for (wchar_t c : element)
+      if (c < 0x20) return {};
+    ::CharUpperBuffW(&element[0], static_cast<DWORD>(element.size()));
+    out.push_back(std::move(element));
+    at = end + 1;
   }
-  switch_privilege(L"SeRestorePrivilege", false);
+  return out;
+}
+
+// True when `inner` lies below `outer` (with `or_equal`, or is `outer`).
+bool lies_in(const std::vector<std::wstring>& inner, const std::vector<std::wstring>& outer, bool or_equal) {
+  if (inner.empty() || outer.empty() || inner.size() < outer.size()) return false;
+  if (inner.size() == outer.size() && !or_equal) return false;
+  return std::equal(outer.begin(), outer.end(), inner.begin());
+}
+
+// True when a folder on the way to `path`, or `path` itself, is a link or a
+// junction: what lies behind it is not where the path seems to lead.
+bool reaches_through_link(const std::wstring& path) noexcept {
+  try {
+    for (std::size_t at = path.find(L'\\', 3);; at = path.find(L'\\', at + 1)) {
+      const std::wstring prefix = at == std::wstring::npos ? path : path.substr(0, at);
+      DWORD attributes = ::GetFileAttributesW(prefix.c_str());
+      if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return true;
+      if (at == std::wstring::npos) return false;
+    }
+  } catch (...) {
+    return true;
+  }
+}
+
+// Whatever stands at `path`, without following a link: a file, a folder, a
+// link or a junction (or something that cannot be asked about).
+bool something_at(const std::wstring& path) noexcept {
+  if (::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+  DWORD error = ::GetLastError();
+  return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
 }
 
 }  // namespace
+
+bool IsProductPath(const ProductPlaces& places, ItemKind kind, const std::wstring& path) {
+  if (kind == ItemKind::UninstallKey || kind == ItemKind::ClassesRootEntries) return true;
+  const bool shortcut = kind == ItemKind::ProgramShortcut || kind == ItemKind::UninstallShortcut ||
+                        kind == ItemKind::DesktopShortcut;
+  if (shortcut && path.empty()) return true;  // never made: nothing to act on
+  const std::vector<std::wstring> elements = plain_elements(path);
+  if (elements.size() < 2) return false;
+  if (shortcut) {
+    const std::wstring& name = elements.back();
+    if (name.size() <= 4 || name.compare(name.size() - 4, 4, L".LNK") != 0) return false;
+  }
+  for (const std::wstring& folder : places.shellFolders)
+    if (lies_in(elements, plain_elements(folder), false)) return true;
+  if (shortcut) return false;
+  for (const std::wstring& folder : places.productFolders) {
+    const std::vector<std::wstring> product = plain_elements(folder);
+    if (kind == ItemKind::File) {
+      if (lies_in(elements, product, false)) return true;
+      continue;
+    }
+    if (lies_in(elements, product, true)) return true;
+    // The maker's folder directly above the product's, created with it.
+    if (product.size() > 2 && elements.size() == product.size() - 1 &&
+        std::equal(elements.begin(), elements.end(), product.begin()))
+      return true;
+  }
+  return false;
+}
 
 std::wstring UninstallKeyLogText() {
   return std::wstring(L"HKEY_LOCAL_MACHINE\\") + kUninstallParentKey + L"\\" + GetProductName(kProductId);
@@ -128,58 +209,88 @@ std::wstring UninstallKeyLogText() {
 
 // ---- recording ----------------------------------------------------------------
 
-void CInstallRecord::CreateFolders(const std::wstring& path) noexcept {
+void CInstallRecord::CreateFolders(const std::wstring& path) noexcept { MakeFolders(path); }
+
+DWORD CInstallRecord::MakeFolders(const std::wstring& path) noexcept {
   try {
+    // A path is never cut to fit: the shorter path would name another folder.
+    if (path.size() >= MAX_PATH) return ERROR_FILENAME_EXCED_RANGE;
     wchar_t buffer[MAX_PATH] = {};
-    path.copy(buffer, MAX_PATH - 1);  // longer paths are cut to 259 characters
+    path.copy(buffer, MAX_PATH - 1);
+    // The shell's component functions know only "\"; "/" separates as well.
+    for (wchar_t& c : buffer)
+      if (c == L'/') c = L'\\';
     // The first component (the drive or the share) is never created.
     const wchar_t* component = ::PathFindNextComponentW(buffer);
     while (component && *component) {
       const wchar_t* next = ::PathFindNextComponentW(component);
       if (!next) break;
       std::wstring prefix(buffer, static_cast<std::size_t>(next - buffer));
-      while (!prefix.empty() && (prefix.back() == L'\\' || prefix.back() == L'/')) prefix.pop_back();
+      while (!prefix.empty() && prefix.back() == L'\\') prefix.pop_back();
       component = next;
       // "\\server\share" is a root, not something to create.
       if (prefix.empty() || ::PathIsRootW(prefix.c_str()) || ::PathIsDirectoryW(prefix.c_str())) continue;
       // The node exists before the folder does, so a created folder is never unrecorded.
       std::unique_ptr<RecordItem> item = make_item(ItemKind::Folder, prefix, true, -1);
-      if (!::CreateDirectoryW(prefix.c_str(), nullptr)) return;
+      if (!::CreateDirectoryW(prefix.c_str(), nullptr)) {
+        DWORD error = ::GetLastError();
+        return error ? error : ERROR_PATH_NOT_FOUND;
+      }
       ::SHChangeNotify(SHCNE_MKDIR, SHCNF_PATHW, prefix.c_str(), nullptr);
       items.push_back(std::move(item));
     }
+    std::wstring whole(buffer);
+    if (whole.empty() || ::PathIsRootW(whole.c_str()) || ::PathIsDirectoryW(whole.c_str())) return ERROR_SUCCESS;
+    return ERROR_PATH_NOT_FOUND;
   } catch (...) {
+    return ERROR_NOT_ENOUGH_MEMORY;
   }
 }
 
-std::wstring CInstallRecord::MakeBackup(const wchar_t* source, bool copy) noexcept {
+std::wstring CInstallRecord::MakeBackup(const wchar_t* source, bool copy, DWORD* error) noexcept {
+  DWORD failure = ERROR_SUCCESS;
+  std::wstring result;
   try {
     wchar_t folder[MAX_PATH] = {};
     DWORD length = ::GetTempPathW(MAX_PATH, folder);
     // GetTempFileNameW needs room for the 14 characters it adds.
-    if (length == 0 || length > MAX_PATH - 14) return {};
-    wchar_t name[MAX_PATH] = {};
-    if (!::GetTempFileNameW(folder, L"qv", 0, name)) return {};
-    ::DeleteFileW(name);  // the name is reserved; the move, copy or key save puts the file there
-    std::wstring result = name;
-    if (!source) return result;
-
-    DWORD attributes = ::GetFileAttributesW(source);
-    ::SetFileAttributesW(source, FILE_ATTRIBUTE_NORMAL);
-    BOOL done = copy ? ::CopyFileW(source, name, FALSE) : ::MoveFileW(source, name);
-    if (done) {
-      if (attributes != INVALID_FILE_ATTRIBUTES) {
-        ::SetFileAttributesW(name, attributes);
-        if (copy) ::SetFileAttributesW(source, attributes);
+    if (length == 0) {
+      failure = ::GetLastError();
+    } else if (length > MAX_PATH - 14) {
+      failure = ERROR_FILENAME_EXCED_RANGE;
+    } else {
+      wchar_t name[MAX_PATH] = {};
+      if (!::GetTempFileNameW(folder, L"qv", 0, name)) {
+        failure = ::GetLastError();
+      } else {
+        ::DeleteFileW(name);  // the name is reserved; the move, copy or key save puts the file there
+        if (!source) {
+          result = name;
+        } else {
+          DWORD attributes = ::GetFileAttributesW(source);
+          ::SetFileAttributesW(source, FILE_ATTRIBUTE_NORMAL);
+          BOOL done = copy ? ::CopyFileW(source, name, FALSE) : ::MoveFileW(source, name);
+          if (done) {
+            if (attributes != INVALID_FILE_ATTRIBUTES) {
+              ::SetFileAttributesW(name, attributes);
+              if (copy) ::SetFileAttributesW(source, attributes);
+            }
+            result = name;
+          } else {
+            failure = ::GetLastError();
+            if (attributes != INVALID_FILE_ATTRIBUTES) ::SetFileAttributesW(source, attributes);
+            ::DeleteFileW(name);  // a failed copy may leave part of the file behind
+          }
+        }
       }
-      return result;
     }
-    if (attributes != INVALID_FILE_ATTRIBUTES) ::SetFileAttributesW(source, attributes);
-    ::DeleteFileW(name);  // a failed copy may leave part of the file behind
-    return {};
   } catch (...) {
-    return {};
+    result.clear();
+    failure = ERROR_NOT_ENOUGH_MEMORY;
   }
+  if (result.empty() && failure == ERROR_SUCCESS) failure = ERROR_CANNOT_MAKE;
+  if (error) *error = result.empty() ? failure : ERROR_SUCCESS;
+  return result;
 }
 
 RecordItem* CInstallRecord::BeginItem(std::unique_ptr<RecordItem> item) noexcept {
@@ -188,57 +299,87 @@ RecordItem* CInstallRecord::BeginItem(std::unique_ptr<RecordItem> item) noexcept
   return node;
 }
 
-void CInstallRecord::BeginFile(const std::wstring& path, std::int32_t entryKind, bool copy) noexcept {
+DWORD CInstallRecord::BeginFile(const std::wstring& path, std::int32_t entryKind, bool copy) noexcept {
+  RecordItem* node = nullptr;
+  DWORD result = ERROR_SUCCESS;
   try {
     std::unique_ptr<RecordItem> item = make_item(ItemKind::File, path, false, entryKind);
     itemOpen = true;
-    wchar_t folder[MAX_PATH] = {};
-    path.copy(folder, MAX_PATH - 1);
-    ::PathRemoveFileSpecW(folder);
-    CreateFolders(folder);
-    RecordItem* node = BeginItem(std::move(item));
-    if (path_exists(path)) node->backupPath = MakeBackup(path.c_str(), copy);
+    std::wstring folder = path;
+    for (wchar_t& c : folder)
+      if (c == L'/') c = L'\\';
+    std::wstring::size_type slash = folder.find_last_of(L'\\');
+    folder = slash == std::wstring::npos ? std::wstring() : folder.substr(0, slash);
+    if (path.size() >= MAX_PATH) result = ERROR_FILENAME_EXCED_RANGE;
+    else if (!folder.empty()) result = MakeFolders(folder);
+    node = BeginItem(std::move(item));
+    if (result != ERROR_SUCCESS) {
+      node->leaveOnRollback = true;
+      return result;
+    }
+    // Links are not followed: a link or junction at the path is moved aside
+    // like a file, so that the new file is created at the path itself.
+    if (!something_at(path)) return ERROR_SUCCESS;
+    if (copy) {
+      // Taken over as it is: the run does not write it, rollback leaves it.
+      node->leaveOnRollback = true;
+      return ERROR_SUCCESS;
+    }
+    node->backupPath = MakeBackup(path.c_str(), false, &result);
+    if (result != ERROR_SUCCESS) node->leaveOnRollback = true;
+    return result;
   } catch (...) {
+    if (node) node->leaveOnRollback = true;
+    return ERROR_NOT_ENOUGH_MEMORY;
   }
 }
 
-void CInstallRecord::BeginShortcut(int which, const std::wstring& folder) noexcept {
+DWORD CInstallRecord::BeginShortcut(int which, const std::wstring& folder) noexcept {
   try {
     ItemKind kind = which == 0   ? ItemKind::ProgramShortcut
                     : which == 1 ? ItemKind::UninstallShortcut
                                  : ItemKind::DesktopShortcut;
     std::unique_ptr<RecordItem> item = make_item(kind, std::wstring(), false, -1);
     itemOpen = true;
-    CreateFolders(folder);
+    DWORD result = MakeFolders(folder);
     RecordItem* node = BeginItem(std::move(item));
+    if (result != ERROR_SUCCESS) return result;
     // The earlier installation's shortcut of this kind leaves its place
     // before the new one is made.
     for (RecordItem* earlier = earlierItems.head(); earlier; earlier = earlier->next) {
       if (earlier->kind != kind) continue;
-      if (!earlier->path.empty() && path_exists(earlier->path))
-        node->backupPath = MakeBackup(earlier->path.c_str(), false);
+      if (!earlier->path.empty() && something_at(earlier->path)) {
+        // A shortcut only: never a folder, nor anything reached through a link.
+        if (!IsProductPath(productPlaces, kind, earlier->path) || reaches_through_link(earlier->path))
+          break;
+        node->backupPath = MakeBackup(earlier->path.c_str(), false, &result);
+      }
       break;
     }
+    return result;
   } catch (...) {
+    return ERROR_NOT_ENOUGH_MEMORY;
   }
 }
 
-void CInstallRecord::BeginUninstallKey(HKEY existing) noexcept {
+DWORD CInstallRecord::BeginUninstallKey(HKEY existing) noexcept {
+  RecordItem* node = nullptr;
   try {
     std::unique_ptr<RecordItem> item = make_item(ItemKind::UninstallKey, std::wstring(), false, -1);
     itemOpen = true;
-    RecordItem* node = BeginItem(std::move(item));
-    if (!existing) return;  // a new key: rollback deletes it
-    node->backupPath = MakeBackup(nullptr, false);
-    if (node->backupPath.empty()) return;
-    switch_privilege(L"SeBackupPrivilege", true);
-    LSTATUS rc = ::RegSaveKeyW(existing, node->backupPath.c_str(), nullptr);
-    switch_privilege(L"SeBackupPrivilege", false);
+    node = BeginItem(std::move(item));
+    if (!existing) return ERROR_SUCCESS;  // a new key: rollback deletes it
+    auto saved = std::make_shared<SavedKey>();
+    LSTATUS rc = CaptureKey(existing, *saved);
     if (rc != ERROR_SUCCESS) {
-      delete_file(node->backupPath);
-      node->backupPath.clear();
+      node->leaveOnRollback = true;
+      return static_cast<DWORD>(rc);
     }
+    node->savedKey = std::move(saved);
+    return ERROR_SUCCESS;
   } catch (...) {
+    if (node) node->leaveOnRollback = true;
+    return ERROR_NOT_ENOUGH_MEMORY;
   }
 }
 
@@ -286,6 +427,7 @@ void CInstallRecord::Rollback() noexcept {
       case ItemKind::ClassesRootEntries:
         break;
       case ItemKind::File:
+        if (item->leaveOnRollback) break;  // the run did not write it
         delete_file(item->path);
         if (!item->backupPath.empty()) restore_backup(item->backupPath, item->path);
         break;
@@ -333,16 +475,51 @@ std::wstring FormatLogEntry(std::size_t index, const RecordItem& item) {
   return out.str();
 }
 
+namespace {
+// What makes two folder or file items the same for the merge: the
+// normalised absolute path, letters compared without case. Spellings that
+// differ only so are one item, as same_path has it, without asking the file
+// system about every pair.
+std::wstring identity_key(const std::wstring& path) {
+  std::wstring key = make_absolute(fs::path(path)).native();
+  while (key.size() > 3 && key.back() == L'\\') key.pop_back();
+  if (!key.empty()) ::CharUpperBuffW(&key[0], static_cast<DWORD>(key.size()));
+  return key;
+}
+}  // namespace
+
 void CInstallRecord::MergeEarlierItems() noexcept {
-  while (std::unique_ptr<RecordItem> earlier = earlierItems.pop_back()) {
-    bool duplicate = false;
-    for (const RecordItem* item = items.head(); item && !duplicate; item = item->next) {
-      if (item->kind != earlier->kind) continue;
-      duplicate = (earlier->kind == ItemKind::Folder || earlier->kind == ItemKind::File)
-                      ? same_path(item->path, earlier->path)
-                      : true;
+  try {
+    // Identities present in `items`, kept up to date as earlier items join
+    // it at the head: a new item displaces an earlier one of the same
+    // identity, and of earlier items that match one another the last one
+    // in the earlier log survives.
+    std::unordered_set<std::wstring> folders, files;
+    bool kinds[7] = {};
+    auto note = [&](const RecordItem& item) {
+      if (item.kind == ItemKind::Folder)
+        folders.insert(identity_key(item.path));
+      else if (item.kind == ItemKind::File)
+        files.insert(identity_key(item.path));
+      else
+        kinds[static_cast<int>(item.kind)] = true;
+    };
+    for (const RecordItem* item = items.head(); item; item = item->next) note(*item);
+    while (std::unique_ptr<RecordItem> earlier = earlierItems.pop_back()) {
+      bool duplicate;
+      if (earlier->kind == ItemKind::Folder)
+        duplicate = folders.count(identity_key(earlier->path)) != 0;
+      else if (earlier->kind == ItemKind::File)
+        duplicate = files.count(identity_key(earlier->path)) != 0;
+      else
+        duplicate = kinds[static_cast<int>(earlier->kind)];
+      if (duplicate) continue;
+      note(*earlier);
+      items.push_front(std::move(earlier));
     }
-    if (!duplicate) items.push_front(std::move(earlier));
+  } catch (...) {
+    // Out of memory: the earlier items that were not merged are dropped.
+    earlierItems.clear();
   }
 }
 
@@ -370,13 +547,34 @@ bool write_line(HANDLE file, const std::wstring& text) noexcept {
 }
 }  // namespace
 
+namespace {
+// A fresh file beside `target` for the new log: same folder, so that it can
+// replace the earlier one in one rename. Empty on failure.
+std::wstring temporary_beside(const std::wstring& target) {
+  std::wstring folder = target;
+  std::wstring::size_type slash = folder.find_last_of(L"\\/");
+  folder = slash == std::wstring::npos ? std::wstring(L".") : folder.substr(0, slash);
+  if (folder.size() == 2 && folder[1] == L':') folder += L'\\';
+  if (folder.size() > MAX_PATH - 14) return {};
+  wchar_t name[MAX_PATH] = {};
+  if (!::GetTempFileNameW(folder.c_str(), L"qvl", 0, name)) return {};
+  return name;
+}
+}  // namespace
+
 bool CInstallRecord::WriteLog(const std::wstring& logPath, const std::wstring& installFolder,
                               const std::wstring& menuFolder) noexcept {
   bool ok = false;
   MergeEarlierItems();
-  ::SetFileAttributesW(logPath.c_str(), FILE_ATTRIBUTE_NORMAL);
-  qv::unique_handle file(::CreateFileW(logPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+  std::wstring temporary;
+  try {
+    temporary = temporary_beside(logPath);
+  } catch (...) {
+  }
+  qv::unique_handle file;
+  if (!temporary.empty())
+    file.reset(::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                             nullptr));
   if (file) {
     ok = true;
     DWORD written = 0;
@@ -392,7 +590,7 @@ bool CInstallRecord::WriteLog(const std::wstring& logPath, const std::wstring& i
           shortcut_line,
           std::wstring(shortcut_line.size(), L'-'),
       };
-      for (const std::wstring& text : header) ok = write_line(file.get(), L"// " + text) && ok;
+      for (const std::wstring& text : header) ok = ok && write_line(file.get(), L"// " + text);
 
       std::size_t index = 0;
       for (RecordItem* item = items.head(); item; item = item->next, ++index) {
@@ -400,15 +598,27 @@ bool CInstallRecord::WriteLog(const std::wstring& logPath, const std::wstring& i
           item->path = UninstallKeyLogText();
         else if (item->kind == ItemKind::ClassesRootEntries)
           item->path = kClassesRootLogText;
-        ok = write_line(file.get(), FormatLogEntry(index, *item)) && ok;
+        // After a failed write the file is thrown away; writing on only costs time.
+        ok = ok && write_line(file.get(), FormatLogEntry(index, *item));
       }
     } catch (...) {
       ok = false;
     }
+    ok = ::FlushFileBuffers(file.get()) && ok;
     file.reset();
-    ::SetFileAttributesW(logPath.c_str(),
-                         FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
   }
+  if (ok) {
+    ::SetFileAttributesW(temporary.c_str(),
+                         FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
+    // The earlier log is read-only as an earlier run left it; a rename over
+    // a read-only file is refused.
+    const DWORD earlier = ::GetFileAttributesW(logPath.c_str());
+    if (earlier != INVALID_FILE_ATTRIBUTES && (earlier & FILE_ATTRIBUTE_READONLY))
+      ::SetFileAttributesW(logPath.c_str(), earlier & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+    ok = ::MoveFileExW(temporary.c_str(), logPath.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    if (!ok && earlier != INVALID_FILE_ATTRIBUTES) ::SetFileAttributesW(logPath.c_str(), earlier);
+  }
+  if (!ok && !temporary.empty()) delete_file(temporary);
   // A finished run keeps no backups, whether or not the log could be written.
   DeleteBackups();
   return ok;

@@ -4,6 +4,8 @@
 #pragma once
 #include "engine/payload.hpp"
 #include "packer/packer.hpp"
+#include <shlobj.h>
+#include <windows.h>
 #include <functional>
 #include <string>
 #include <vector>
@@ -25,6 +27,7 @@ struct recorder {
   std::vector<event> events;
   // Decides the reply; proceed when empty.
   std::function<notification::result(const notification&)> reply;
+  bool make_folders = true;
 
   notification_handler handler() {
     return [this](notification n) {
@@ -46,7 +49,18 @@ struct recorder {
         e.code = p->code;
       }
       events.push_back(e);
-      return reply ? reply(n) : notification::result::proceed;
+      notification::result result = reply ? reply(n) : notification::result::proceed;
+      // The writer creates no folder: the installation run's handler has the
+      // record create (and record) them when a file is begun. This handler
+      // stands in for it unless told not to.
+      if (auto* p = n.get<notification::file_begin>(); p && make_folders && result == notification::result::proceed) {
+        const std::wstring& d = p->entry.destination;
+        std::size_t slash = d.find_last_of(L"\\/");
+        wchar_t full[MAX_PATH] = {};
+        if (slash != std::wstring::npos && ::GetFullPathNameW(d.substr(0, slash).c_str(), MAX_PATH, full, nullptr))
+          ::SHCreateDirectoryExW(nullptr, full, nullptr);
+      }
+      return result;
     };
   }
   std::size_t count(std::size_t index) const {

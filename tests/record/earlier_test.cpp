@@ -145,6 +145,8 @@ TEST_F(EarlierFolders, SameOrOlderVersionTakesTheFoldersOfTheEarlierLog) {
   const std::wstring log = write_log(dir, dir);
   for (std::int32_t state : {EarlierState::SameVersion, EarlierState::OlderVersion}) {
     CInstallRecord record;
+    record.productPlaces.productFolders = {L"C:\\Earlier"};
+    record.productPlaces.shellFolders = {L"C:\\Earlier"};
     std::wstring install, menu;
     ReadEarlierFolders(state, record, [&] { return log; }, install, menu);
     FillDefaultFolders(install, menu);
@@ -158,6 +160,8 @@ TEST_F(EarlierFolders, SameOrOlderVersionTakesTheFoldersOfTheEarlierLog) {
 TEST_F(EarlierFolders, EmptyFolderLinesEndWithTheDefaults) {
   const std::wstring log = write_log(L"", L"");
   CInstallRecord record;
+  record.productPlaces.productFolders = {L"C:\\Earlier"};
+    record.productPlaces.shellFolders = {L"C:\\Earlier"};
   std::wstring install, menu;
   ReadEarlierFolders(EarlierState::OlderVersion, record, [&] { return log; }, install, menu);
   EXPECT_EQ(install, L"");

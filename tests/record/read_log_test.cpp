@@ -58,6 +58,7 @@ protected:
   static void read(const std::string& bytes, CInstallRecord& record) {
     const std::wstring log = dir() + L"\\Uninstall.ulog";
     qvtest::write_file(log, bytes);
+    record.productPlaces = rt::whole_drives();
     record.ReadLog(log.c_str());
   }
 
@@ -163,6 +164,7 @@ TEST_F(ReadLog, AFileThatCannotBeOpenedLeavesTheRecordEmpty) {
   ASSERT_NE(lock, INVALID_HANDLE_VALUE);
   CInstallRecord locked;
   locked.earlierInstallFolder = L"stale";
+  locked.productPlaces = rt::whole_drives();
   locked.ReadLog(log.c_str());
   ::CloseHandle(lock);
   EXPECT_EQ(locked.earlierInstallFolder, L"");

@@ -71,6 +71,13 @@ bool running_on_wine() {
   return ntdll && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
+ProductPlaces whole_drives() {
+  ProductPlaces places;
+  places.productFolders = {L"C:\\", L"Z:\\"};
+  places.shellFolders = {L"C:\\", L"Z:\\"};
+  return places;
+}
+
 std::wstring uninstall_key_name() { return std::wstring(kUninstallParentKey) + L"\\Tavimora 2"; }
 
 void delete_uninstall_key() { ::SHDeleteKeyW(HKEY_LOCAL_MACHINE, uninstall_key_name().c_str()); }

@@ -36,6 +36,10 @@ std::vector<std::wstring> temp_backups();
 
 bool running_on_wine();
 
+// The tests of the log format read logs whose paths lie anywhere on the
+// drives C: and Z:; these places let ReadLog believe them.
+ProductPlaces whole_drives();
+
 // HKLM ...\Uninstall\Tavimora 2 and HKLM Software\Quorvane Systems.
 std::wstring uninstall_key_name();
 void delete_uninstall_key();

@@ -150,6 +150,7 @@ TEST(WriteLog, IndicesAreNeverGroupedAndReadBackUnderAGroupingLocale) {
   for (int i = 0; i < 1500; ++i) rt::add_item(record.items, ItemKind::File, L"C:\\Q\\f" + std::to_wstring(i), true, 1);
   ASSERT_TRUE(record.WriteLog(folder + L"\\Uninstall.ulog", folder, folder));
   CInstallRecord again;
+  again.productPlaces = rt::whole_drives();
   again.ReadLog((folder + L"\\Uninstall.ulog").c_str());
   EXPECT_EQ(again.earlierItems.size(), 1500u);
   qvtest::remove_tree(folder);
@@ -169,6 +170,7 @@ TEST(WriteLog, TenThousandEntriesGiveFiveDigitIndices) {
   EXPECT_NE(text.find(L"\r\n9999:0101:1 -- C:\\Q\\f9999\r\n10000:0101:1 -- C:\\Q\\f10000\r\n"), std::wstring::npos);
 
   CInstallRecord again;
+  again.productPlaces = rt::whole_drives();
   again.ReadLog(log.c_str());
   ASSERT_EQ(again.earlierItems.size(), static_cast<std::size_t>(count));
   EXPECT_EQ(again.earlierItems.tail()->path, L"C:\\Q\\f10000");
@@ -249,6 +251,7 @@ TEST(WriteLog, RoundTripThroughReadLog) {
   ASSERT_TRUE(record.WriteLog(log, install, menu));
 
   CInstallRecord again;
+  again.productPlaces = rt::whole_drives();
   again.ReadLog(log.c_str());
   EXPECT_EQ(again.earlierInstallFolder, install);
   EXPECT_EQ(again.earlierShortcutFolder, menu);
@@ -261,6 +264,7 @@ TEST(WriteLog, RoundTripThroughReadLog) {
   // Folders that are gone by the next run are not offered again.
   qvtest::remove_tree(menu);
   CInstallRecord third;
+  third.productPlaces = rt::whole_drives();
   third.ReadLog(log.c_str());
   EXPECT_EQ(third.earlierInstallFolder, install);
   EXPECT_EQ(third.earlierShortcutFolder, L"");
@@ -270,6 +274,7 @@ TEST(WriteLog, RoundTripThroughReadLog) {
   // reader leaves out.
   third.WriteLog(log, install, L"");
   CInstallRecord fourth;
+  fourth.productPlaces = rt::whole_drives();
   fourth.ReadLog(log.c_str());
   EXPECT_EQ(fourth.earlierVersionText, L"Tavimora 2.31t");
   EXPECT_EQ(fourth.earlierShortcutFolder, L"");
