@@ -186,7 +186,16 @@ TEST_F(Guard, AnEarlierLogBesideSetupCannotReachOutsideTheProductsPlaces) {
   wchar_t windows[MAX_PATH] = {};
   ::GetWindowsDirectoryW(windows, MAX_PATH);
   const std::wstring win_ini = std::wstring(windows) + L"\\win.ini";
-  ASSERT_TRUE(rt::file_exists(win_ini));
+  // A fresh prefix may have none yet; it then gets one for the test.
+  const bool made_ini = !rt::file_exists(win_ini);
+  if (made_ini) qvtest::write_file(win_ini, "[windows]\r\n");
+  struct remove_made {
+    bool made;
+    std::wstring path;
+    ~remove_made() {
+      if (made) ::DeleteFileW(path.c_str());
+    }
+  } remove_ini{made_ini, win_ini};
   const std::string ini_bytes = qvtest::read_file(win_ini);
   const std::wstring install = dir + L"\\Program Files\\Quorvane Systems\\Tavimora 2";
   const std::wstring programs = dir + L"\\Programs", desktop = dir + L"\\Desktop";
