@@ -281,6 +281,8 @@ TEST_F(Guard, AnOversizedEarlierLogIsNotRead) {
     record.productPlaces.productFolders = {L"C:\\P"};
     record.ReadLog(log.c_str());
     EXPECT_EQ(record.earlierItems.size(), c.expected);
-    if (c.expected == 0) EXPECT_EQ(record.earlierVersionText, L"");
+    if (c.expected == 0) {
+      EXPECT_EQ(record.earlierVersionText, L"");
+    }
   }
 }
