@@ -1,45 +1,14 @@
-// The installer's languages, the process-wide language state and the
-// message catalogue: every text is asked for by its number in the French
-// block (1000 to 1129) and comes back in the current language, with English
-// standing in for missing translations.
+// The installer's languages and the message catalogue: every text is asked
+// for by its number in the French block (1000 to 1129) and comes back in the
+// current language, with English standing in for missing translations. The
+// process-wide language state is the support library's.
 #pragma once
+#include "support/language_state.hpp"
 #include <windows.h>
 #include <cstdint>
 #include <string>
 
-namespace qv {
-
-struct language_state {
-  std::uint32_t mask = 1;  // accepted languages for default_language(0)
-  std::int32_t index = 0;  // current language number
-  LCID locale = 0;
-  std::uint32_t code_page = 1252;
-  HMODULE module = nullptr;  // where the support library's own strings come from; null: the program
-  bool right_to_left = false;
-};
-
-// Created on first use (French), thread-safe.
-language_state& get_language_state();
-// Makes language n current (not validated).
-void set_language(int n);
-// The user's Windows language mapped to a language number, restricted to
-// `mask` (0: the state's mask); English or French otherwise.
-int default_language(std::uint32_t mask);
-// The same mapping for a given Windows language identifier (pure).
-int map_windows_language(LANGID user_language, std::uint32_t mask);
-LANGID language_id(int n);
-std::uint32_t language_mask_bit(int n);
-bool is_right_to_left(int n);
-// Native name of the language, first character upper-cased.
-std::wstring language_name(int n);
-// The locale name the process locale of language n is built from (the
-// user's own locale when it has the same primary language).
-std::wstring process_locale_name(int n);
-
-}  // namespace qv
-
 constexpr std::uint32_t kOfferedLanguages = 0x8A9F;
-constexpr int kLanguageCount = 20;
 
 bool IsOfferedLanguage(int n);
 bool HasInstallerTexts(int n);

@@ -1,5 +1,5 @@
 #include "record/earlier_install.hpp"
-#include "app/product.hpp"
+#include "support/product_identity.hpp"
 #include "record/path_utils.hpp"
 #include "support/app_identity.hpp"
 #include "support/handle.hpp"
@@ -13,6 +13,18 @@
 #include <vector>
 
 // ---- discovery ----------------------------------------------------------------
+
+std::wstring ReadProductPath(unsigned product_id) {
+  try {
+    qv::reg_key key = qv::open_key(HKEY_LOCAL_MACHINE, L"Software\\Quorvane Systems");
+    if (!key) return {};
+    std::wstring value;
+    if (!qv::read_string(key, GetProductName(product_id) + L" Path", value)) return {};
+    return path_exists(value) ? value : std::wstring();
+  } catch (...) {
+    return {};
+  }
+}
 
 std::wstring GetProductPath() {
   static const std::wstring path = ReadProductPath(kProductId);
@@ -218,7 +230,7 @@ void CInstallRecord::ReadLog(const wchar_t* logPath) noexcept {
   earlierInstallFolder.clear();
   earlierShortcutFolder.clear();
   if (!logPath) return;
-  qv::unique_handle file(
+  qv::unique_file file(
       ::CreateFileW(logPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return;
   // A log this large was never written by an installation of this product.

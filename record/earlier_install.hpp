@@ -10,6 +10,10 @@
 
 constexpr wchar_t kUninstallLogName[] = L"Uninstall.ulog";
 
+// The recorded path of the product's main program under the maker's key,
+// when it names something that exists; otherwise empty. Never throws.
+std::wstring ReadProductPath(unsigned product_id);
+
 // The installed program's path from the product path value when it names
 // something that exists, else empty. Computed at the first call (once, even
 // when threads race for it); every later call returns the same string.
@@ -45,7 +49,6 @@ public:
 
   // The next line with its line end, converted to UTF-16.
   Result Next(std::wstring& line);
-  bool IsUtf16() const { return utf16_; }
 
 private:
   // The next byte of the file; false at its end or on a read error.

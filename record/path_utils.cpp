@@ -1,5 +1,4 @@
 #include "record/path_utils.hpp"
-#include "record/process_locale.hpp"
 #include <boost/filesystem/exception.hpp>
 #include <boost/filesystem/operations.hpp>
 #include <cerrno>
@@ -139,37 +138,4 @@ void rethrow_with_paths(const fs::path& first, const fs::path& second) {
       throw fs::filesystem_error(error.what(), first, second, error.code());
     throw;
   }
-}
-
-namespace {
-bool set_up_process_locale() {
-  ::SetErrorMode(::GetErrorMode() | SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
-  wchar_t name[85] = {};
-  if (!::LCIDToLocaleName(LOCALE_USER_DEFAULT, name, 85, 0)) name[0] = L'\0';
-  _configthreadlocale(_DISABLE_PER_THREAD_LOCALE);
-  if (!qv::install_process_locale(name)) return false;
-  std::locale global;
-  if (!std::has_facet<std::codecvt<wchar_t, char, std::mbstate_t>>(global)) return false;
-  // Boost.Filesystem converts narrow paths with its own Windows code-page
-  // facet; asking for it proves the path conversion is in place.
-  try {
-    (void)fs::path::codecvt();
-  } catch (...) {
-    return false;
-  }
-  return true;
-}
-}  // namespace
-
-bool init_process_locale() {
-  static std::once_flag once;
-  static bool ok = false;
-  std::call_once(once, [] {
-    ok = set_up_process_locale();
-    if (!ok) {
-      ::MessageBoxW(nullptr, L"Initialization Error", nullptr, MB_ICONERROR | MB_TASKMODAL | MB_SETFOREGROUND);
-      ::ExitProcess(static_cast<UINT>(-11));
-    }
-  });
-  return ok;
 }

@@ -1,5 +1,5 @@
 // Path utilities shared by the installation record and the payload
-// extraction, and the one-time set-up of the process-wide locale.
+// extraction.
 #pragma once
 #include <boost/filesystem/path.hpp>
 #include <boost/system/error_code.hpp>
@@ -25,7 +25,3 @@ std::error_code last_stream_error();
 // Inside a catch block: rethrows the current exception as a
 // filesystem_error that names the two paths, where that adds information.
 [[noreturn]] void rethrow_with_paths(const fs::path& first, const fs::path& second);
-
-// Error mode and process-wide locale, once per process. On failure it shows
-// "Initialization Error" and ends the process with exit code -11.
-bool init_process_locale();

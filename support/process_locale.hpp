@@ -45,3 +45,8 @@ bool install_process_locale(const std::wstring& locale_name);
 std::string runtime_locale_name(const std::wstring& locale_name);
 
 }  // namespace qv
+
+// Error mode and process-wide locale, once per process (the support
+// library's process set-up). On failure it shows "Initialization Error" and
+// ends the process with exit code -11.
+bool init_process_locale();

@@ -1,4 +1,4 @@
-#include "app/product.hpp"
+#include "support/product_identity.hpp"
 #include "support/errors.hpp"
 #include <atomic>
 

@@ -1,4 +1,6 @@
-// The product this setup program installs.
+// The product this setup program installs: identifier, version, names. The
+// support library, the record and the engine read it; the application object
+// sets the process-wide identifier.
 #pragma once
 #include <cstdint>
 #include <string>

@@ -1,6 +1,4 @@
 #include "support/registry.hpp"
-#include "app/product.hpp"
-#include "record/path_utils.hpp"
 #include "support/errors.hpp"
 #include <vector>
 
@@ -51,15 +49,3 @@ void write_string(HKEY key, const std::wstring& name, const std::wstring& value)
 }
 
 }  // namespace qv
-
-std::wstring ReadProductPath(unsigned product_id) {
-  try {
-    qv::reg_key key = qv::open_key(HKEY_LOCAL_MACHINE, L"Software\\Quorvane Systems");
-    if (!key) return {};
-    std::wstring value;
-    if (!qv::read_string(key, GetProductName(product_id) + L" Path", value)) return {};
-    return path_exists(value) ? value : std::wstring();
-  } catch (...) {
-    return {};
-  }
-}

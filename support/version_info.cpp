@@ -1,6 +1,6 @@
 #include "support/version_info.hpp"
-#include "app/language.hpp"
-#include "app/product.hpp"
+#include "support/language_state.hpp"
+#include "support/product_identity.hpp"
 #include <cstdio>
 #include <mutex>
 

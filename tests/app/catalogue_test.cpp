@@ -47,8 +47,6 @@ TEST(LanguageState, StartsInFrench) {
   EXPECT_EQ(state.index, 0);
   EXPECT_EQ(state.mask, 1u);
   EXPECT_EQ(LANGIDFROMLCID(state.locale), 1036);
-  EXPECT_EQ(state.code_page, 1252u);
-  EXPECT_EQ(state.module, nullptr);
   EXPECT_FALSE(state.right_to_left);
   EXPECT_EQ(::GetThreadLocale(), state.locale);
   EXPECT_EQ(LoadMessage(1000), L"Installeur");

@@ -2,7 +2,7 @@
 // steps of same_path, the non-raising existence test, make_writable and the
 // capture of file-stream errors.
 #include "record/path_utils.hpp"
-#include "record/process_locale.hpp"
+#include "support/process_locale.hpp"
 #include <clocale>
 #include <cstdio>
 #include <sstream>

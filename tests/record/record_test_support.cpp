@@ -1,5 +1,6 @@
 #include "tests/record/record_test_support.hpp"
 #include "record/path_utils.hpp"
+#include "support/process_locale.hpp"
 #include "tests/common/test_support.hpp"
 #include <shlwapi.h>
 

@@ -2,7 +2,7 @@
 // SpecialBuild value is looked at once per process, on the first object
 // asked for its display name, so this program asks the edition fixture first.
 #include "app/language.hpp"
-#include "app/product.hpp"
+#include "support/product_identity.hpp"
 #include "support/version_info.hpp"
 #include "tests/common/test_support.hpp"
 #include <gtest/gtest.h>

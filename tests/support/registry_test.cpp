@@ -1,6 +1,7 @@
 // Registry access against the real registry, under a key of the test's own
 // (HKCU\Software\QvTests\...) and, for the product path value, under the
 // maker's key in HKLM, which the test restores afterwards.
+#include "record/earlier_install.hpp"
 #include "support/registry.hpp"
 #include "tests/common/test_support.hpp"
 #include <gtest/gtest.h>

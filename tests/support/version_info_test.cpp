@@ -2,7 +2,7 @@
 // with windres (tests/support/version_fixtures), from setup.exe and from
 // this program's own resource (the product's, as setup.exe carries it).
 #include "app/language.hpp"
-#include "app/product.hpp"
+#include "support/product_identity.hpp"
 #include "support/version_info.hpp"
 #include "tests/common/test_support.hpp"
 #include <gtest/gtest.h>
