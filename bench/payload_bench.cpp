@@ -178,8 +178,8 @@ struct counting_sink {
 
 int run_one(const std::wstring& mode, const std::wstring& payload, const std::wstring& folder) {
   // The payload is mapped and read in place, as setup.exe reads its resource.
-  qv::unique_handle file(::CreateFileW(payload.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                                       nullptr));
+  qv::unique_file file(::CreateFileW(payload.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                                     nullptr));
   if (!file) return 10;
   LARGE_INTEGER size{};
   ::GetFileSizeEx(file.get(), &size);

@@ -1,5 +1,6 @@
 #include "engine/payload.hpp"
 #include "record/path_utils.hpp"
+#include "resources/resource_ids.h"
 #include "support/errors.hpp"
 #include "support/handle.hpp"
 #include "support/security.hpp"
@@ -23,8 +24,8 @@
 
 namespace {
 
-constexpr int kPayloadType = 260;
-constexpr int kPayloadId = 134;
+constexpr int kPayloadType = RT_PAYLOAD;
+constexpr int kPayloadId = IDR_PAYLOAD;
 constexpr std::streamsize kBlockSize = 4096;
 // The decompressed blocks are gathered into writes of this size: under Wine
 // each write is a round trip through the emulated file layer, and 4096-byte
@@ -94,8 +95,8 @@ std::error_code from_boost(const boost::system::error_code& code) {
 
 // Reads `path` once; throws the Windows code of a failed open or read.
 std::uint32_t crc_once(const std::wstring& path) {
-  qv::unique_handle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                       FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  qv::unique_file file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                     FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!file) throw std::system_error(static_cast<int>(::GetLastError()), std::system_category());
   char buffer[kBlockSize];
   std::uint32_t crc = 0;

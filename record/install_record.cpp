@@ -1,5 +1,5 @@
 #include "record/install_record.hpp"
-#include "app/product.hpp"
+#include "support/product_identity.hpp"
 #include "record/path_utils.hpp"
 #include "support/handle.hpp"
 #include "support/registry.hpp"
@@ -571,7 +571,7 @@ bool CInstallRecord::WriteLog(const std::wstring& logPath, const std::wstring& i
     temporary = temporary_beside(logPath);
   } catch (...) {
   }
-  qv::unique_handle file;
+  qv::unique_file file;
   if (!temporary.empty())
     file.reset(::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL,
                              nullptr));

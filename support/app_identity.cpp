@@ -1,11 +1,13 @@
 #include "support/app_identity.hpp"
-#include "record/path_utils.hpp"
+#include "framework/win_app.hpp"
 #include "support/errors.hpp"
 #include "support/handle.hpp"
 #include "support/known_folders.hpp"
+#include "support/process_locale.hpp"
 #include "support/security.hpp"
 #include "support/version_info.hpp"
 #include <commctrl.h>
+#include <atomic>
 #include <mutex>
 #include <shlwapi.h>
 #include <vector>
@@ -32,6 +34,8 @@ struct everyone_security {
   SECURITY_ATTRIBUTES attributes{};
 };
 
+std::atomic<long> g_security_failure{0};
+
 // Creates the object with security attributes granting Everyone
 // `all_access`, and keeps the last error of the creating call across the
 // destruction of the security objects (the caller reads
@@ -41,6 +45,7 @@ HANDLE create_with_everyone_access(DWORD all_access, Create create) {
   HANDLE h = nullptr;
   DWORD error = 0;
   {
+    if (long injected = g_security_failure.load()) throw injected;
     everyone_security security(all_access);
     h = create(&security.attributes);
     error = ::GetLastError();
@@ -50,17 +55,9 @@ HANDLE create_with_everyone_access(DWORD all_access, Create create) {
 }
 }  // namespace
 
-std::wstring executable_path() {
-  std::vector<wchar_t> buf(MAX_PATH);
-  for (;;) {
-    DWORD n = ::GetModuleFileNameW(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
-    if (n == 0) return {};
-    if (n < buf.size()) return std::wstring(buf.data(), n);
-    // Long paths reach 32,767 characters at the most.
-    if (buf.size() >= 32768) return {};
-    buf.resize(buf.size() * 2);
-  }
-}
+void fail_object_security_for_test(long hresult) { g_security_failure.store(hresult); }
+
+std::wstring executable_path() { return AfxGetExecutablePath(); }
 
 std::wstring choose_application_id(const std::wstring& application_id_value, const std::wstring& product_name,
                                    const std::wstring& exe) {
@@ -91,14 +88,9 @@ DWORD common_controls_dll_version() {
 }
 
 bool activation_context_has_common_controls_6() {
-  HANDLE context = nullptr;
-  if (!::GetCurrentActCtx(&context)) return false;
-  struct release_context {
-    HANDLE h;
-    ~release_context() {
-      if (h) ::ReleaseActCtx(h);
-    }
-  } release{context};
+  unique_activation_context held;
+  if (!::GetCurrentActCtx(held.put())) return false;
+  HANDLE context = held.get();
 
   // Which assemblies does the context hold?
   SIZE_T needed = 0;
@@ -168,60 +160,58 @@ HANDLE create_global_semaphore(LONG initial_count, LONG maximum_count, const std
   });
 }
 
-named_mutex::named_mutex(const std::wstring& name, bool initial_owner, bool global) {
-  handle_ = global ? create_global_mutex(initial_owner, name)
-                   : ::CreateMutexW(nullptr, initial_owner ? TRUE : FALSE, name.c_str());
+named_mutex::named_mutex(const std::wstring& name, bool initial_owner, bool global)
+    : handle_(global ? create_global_mutex(initial_owner, name)
+                     : ::CreateMutexW(nullptr, initial_owner ? TRUE : FALSE, name.c_str())) {
   if (handle_ && initial_owner && ::GetLastError() == ERROR_ALREADY_EXISTS) {
     // Somebody else's mutex: the initial ownership was not granted.
-    DWORD wait = ::WaitForSingleObject(handle_, INFINITE);
+    DWORD wait = ::WaitForSingleObject(handle_.get(), INFINITE);
     owned_ = wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
   } else {
-    owned_ = handle_ != nullptr && initial_owner;
+    owned_ = handle_.valid() && initial_owner;
   }
 }
 
 named_mutex::~named_mutex() {
-  if (!handle_) return;
-  if (owned_) ::ReleaseMutex(handle_);
-  ::CloseHandle(handle_);
+  if (handle_ && owned_) ::ReleaseMutex(handle_.get());
 }
 
 bool named_mutex::try_lock() {
   if (!handle_) return owned_ = false;
-  DWORD wait = ::WaitForSingleObject(handle_, 0);
+  DWORD wait = ::WaitForSingleObject(handle_.get(), 0);
   owned_ = wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
   return owned_;
 }
 
 void named_mutex::unlock() {
-  if (handle_) ::ReleaseMutex(handle_);
+  if (handle_) ::ReleaseMutex(handle_.get());
   owned_ = false;
 }
 
-instance_counter::instance_counter(const std::wstring& name) {
-  handle_ = create_global_semaphore(0, 0x7FFFFFFF, name);
-  if (handle_ && ::ReleaseSemaphore(handle_, 1, nullptr)) held_ = 1;
+instance_counter::instance_counter(const std::wstring& name)
+    : handle_(create_global_semaphore(0, 0x7FFFFFFF, name)) {
+  if (handle_ && ::ReleaseSemaphore(handle_.get(), 1, nullptr)) held_ = 1;
 }
 
 instance_counter::~instance_counter() {
+  const HANDLE h = handle_.get();
   if (held_ > 0) {
     long taken = 0;
-    while (taken < held_ && ::WaitForSingleObject(handle_, 0) == WAIT_OBJECT_0) ++taken;
+    while (taken < held_ && ::WaitForSingleObject(h, 0) == WAIT_OBJECT_0) ++taken;
     if (taken == held_) {
       held_ = 0;
     } else if (taken > 0) {
-      ::ReleaseSemaphore(handle_, taken, nullptr);
+      ::ReleaseSemaphore(h, taken, nullptr);
     }
   } else if (held_ < 0) {
-    if (::ReleaseSemaphore(handle_, -held_, nullptr)) held_ = 0;
+    if (::ReleaseSemaphore(h, -held_, nullptr)) held_ = 0;
   }
-  if (handle_) ::CloseHandle(handle_);
 }
 
 unsigned instance_counter::count() {
   LONG previous = 0;
-  if (!handle_ || !::ReleaseSemaphore(handle_, 1, &previous)) return 0;
-  ::WaitForSingleObject(handle_, 0);
+  if (!handle_ || !::ReleaseSemaphore(handle_.get(), 1, &previous)) return 0;
+  ::WaitForSingleObject(handle_.get(), 0);
   return static_cast<unsigned>(previous);
 }
 

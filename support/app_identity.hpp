@@ -2,6 +2,7 @@
 // it: the single-instance mutex and the running-instances semaphore, which
 // this installer, other copies of it and the installed product share.
 #pragma once
+#include "support/handle.hpp"
 #include <windows.h>
 #include <string>
 
@@ -21,6 +22,10 @@ const std::wstring& application_id();
 
 // The full path of the running program's file; empty when it cannot be had.
 std::wstring executable_path();
+
+// For tests: makes building the security data of every later global object
+// fail with `hresult` (0 ends it), as a failed allocation would.
+void fail_object_security_for_test(long hresult);
 
 // The identifier a program would get from these three sources (pure).
 std::wstring choose_application_id(const std::wstring& application_id_value, const std::wstring& product_name,
@@ -52,10 +57,10 @@ public:
   bool try_lock();
   void unlock();
   bool owned() const { return owned_; }
-  HANDLE handle() const { return handle_; }
+  HANDLE handle() const { return handle_.get(); }
 
 private:
-  HANDLE handle_ = nullptr;
+  unique_handle handle_;
   bool owned_ = false;
 };
 
@@ -69,10 +74,10 @@ public:
   // Running programs with this identifier, this one included; 0 on failure.
   unsigned count();
   long held() const { return held_; }
-  HANDLE handle() const { return handle_; }
+  HANDLE handle() const { return handle_.get(); }
 
 private:
-  HANDLE handle_ = nullptr;
+  unique_handle handle_;
   long held_ = 0;
 };
 

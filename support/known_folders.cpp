@@ -1,5 +1,6 @@
 #include "support/known_folders.hpp"
 #include "support/errors.hpp"
+#include "support/handle.hpp"
 #include <knownfolders.h>
 #include <mutex>
 #include <optional>
@@ -9,11 +10,6 @@ namespace qv {
 
 namespace {
 constexpr wchar_t kMakerFolder[] = L"Quorvane Systems";
-
-struct co_task_string {
-  wchar_t* text = nullptr;
-  ~co_task_string() { ::CoTaskMemFree(text); }
-};
 
 // A value computed once; a computation that throws stores nothing, so the
 // next call tries again.
@@ -38,10 +34,10 @@ std::wstring join_folder(const std::wstring& folder, const std::wstring& name) {
 }
 
 std::wstring known_folder(const KNOWNFOLDERID& folder_id) {
-  co_task_string path;
-  HRESULT hr = ::SHGetKnownFolderPath(folder_id, KF_FLAG_DONT_VERIFY, nullptr, &path.text);
+  co_task_memory<wchar_t> path;
+  HRESULT hr = ::SHGetKnownFolderPath(folder_id, KF_FLAG_DONT_VERIFY, nullptr, path.put());
   if (FAILED(hr)) throw_system_error(hr);
-  return path.text ? std::wstring(path.text) : std::wstring();
+  return path ? std::wstring(path.get()) : std::wstring();
 }
 
 std::wstring documents_folder() {

@@ -1,39 +1,18 @@
 // Registry access: keys that close themselves, string values. Errors other
 // than "not found" are thrown as std::system_error in the system category.
 #pragma once
+#include "support/handle.hpp"
 #include <windows.h>
 #include <string>
-#include <utility>
 
 namespace qv {
 
-// Owns one registry key handle; null means the key is absent.
-class reg_key {
+// Owns one registry key handle; null means the key is absent. It converts
+// to HKEY, so that it can be passed to the registry functions as it is.
+class reg_key : public unique_any<handle_kinds::registry_key> {
 public:
-  reg_key() = default;
-  explicit reg_key(HKEY key) : key_(key) {}
-  ~reg_key() { reset(); }
-  reg_key(reg_key&& o) noexcept : key_(std::exchange(o.key_, nullptr)) {}
-  reg_key& operator=(reg_key&& o) noexcept {
-    if (this != &o) {
-      reset();
-      key_ = std::exchange(o.key_, nullptr);
-    }
-    return *this;
-  }
-  reg_key(const reg_key&) = delete;
-  reg_key& operator=(const reg_key&) = delete;
-
-  HKEY get() const { return key_; }
-  operator HKEY() const { return key_; }
-  explicit operator bool() const { return key_ != nullptr; }
-  void reset() {
-    if (key_) ::RegCloseKey(key_);
-    key_ = nullptr;
-  }
-
-private:
-  HKEY key_ = nullptr;
+  using unique_any::unique_any;
+  operator HKEY() const noexcept { return get(); }
 };
 
 // Creates or opens `subkey` under `parent` (a predefined or open key).
@@ -47,7 +26,3 @@ bool read_string(HKEY key, const std::wstring& name, std::wstring& out);
 void write_string(HKEY key, const std::wstring& name, const std::wstring& value);
 
 }  // namespace qv
-
-// The recorded path of the product's main program under the maker's key,
-// when it names something that exists; otherwise empty. Never throws.
-std::wstring ReadProductPath(unsigned product_id);

@@ -116,24 +116,23 @@ sid::sid(well_known_sid which) {
   switch (which) {
     case well_known_sid::everyone:
       call(AllocateAndInitializeSid_entry, &world, BYTE(1), DWORD(SECURITY_WORLD_RID), DWORD(0), DWORD(0), DWORD(0),
-           DWORD(0), DWORD(0), DWORD(0), DWORD(0), &sid_);
+           DWORD(0), DWORD(0), DWORD(0), DWORD(0), sid_.put());
       break;
     case well_known_sid::administrators:
     case well_known_sid::users:
       call(AllocateAndInitializeSid_entry, &nt, BYTE(2), DWORD(SECURITY_BUILTIN_DOMAIN_RID),
            DWORD(which == well_known_sid::administrators ? DOMAIN_ALIAS_RID_ADMINS : DOMAIN_ALIAS_RID_USERS),
-           DWORD(0), DWORD(0), DWORD(0), DWORD(0), DWORD(0), DWORD(0), &sid_);
+           DWORD(0), DWORD(0), DWORD(0), DWORD(0), DWORD(0), DWORD(0), sid_.put());
       break;
   }
 }
 
-sid::~sid() {
-  if (!sid_) return;
+void handle_kinds::security_id::close(PSID s) noexcept {
   // Without the export there is nothing that could free it.
-  if (auto fn = FreeSid_entry.try_get()) fn(sid_);
+  if (auto fn = FreeSid_entry.try_get()) fn(s);
 }
 
-DWORD sid::length() const { return sid_length(sid_); }
+DWORD sid::length() const { return sid_length(sid_.get()); }
 
 single_ace_acl::single_ace_acl(PSID who, DWORD access_mask) {
   DWORD size = sid_length(who) + 16;
@@ -160,12 +159,20 @@ void security_descriptor::set_control(SECURITY_DESCRIPTOR_CONTROL mask, SECURITY
   call(SetSecurityDescriptorControl_entry, get(), mask, bits);
 }
 
+impersonation::impersonation() { call(ImpersonateSelf_entry, SecurityImpersonation); }
+
+impersonation::~impersonation() { revert_to_self(); }
+
+privilege_scope::privilege_scope(const wchar_t* name) : name_(name), enabled_(enable_privilege(name, true)) {}
+
+privilege_scope::~privilege_scope() {
+  if (enabled_) enable_privilege(name_, false);
+}
+
 bool is_administrator_by_access_check() {
   bool member = false;
-  bool impersonating = false;
-  try {
-    call(ImpersonateSelf_entry, SecurityImpersonation);
-    impersonating = true;
+  {
+    impersonation as_self;
     unique_handle token = open_query_token();
     sid admins(well_known_sid::administrators);
     single_ace_acl acl(admins.get(), 3);
@@ -181,11 +188,7 @@ bool is_administrator_by_access_check() {
     call(AccessCheck_entry, sd.get(), token.get(), DWORD(1), &mapping,
          reinterpret_cast<PPRIVILEGE_SET>(privileges), &privileges_length, &granted, &status);
     member = status != FALSE;
-  } catch (...) {
-    if (impersonating) revert_to_self();
-    throw;
   }
-  if (impersonating) revert_to_self();
   return member;
 }
 

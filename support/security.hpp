@@ -3,6 +3,7 @@
 // Users-group grant on files and folders. Every security function is bound
 // by name from advapi32 at first use; failures are thrown as HRESULT `long`s.
 #pragma once
+#include "support/handle.hpp"
 #include <windows.h>
 #include <cstdint>
 #include <string>
@@ -33,18 +34,27 @@ private:
 
 enum class well_known_sid { everyone = 0, administrators = 1, users = 2 };
 
-// Owns one security identifier built by AllocateAndInitializeSid.
+namespace handle_kinds {
+// A security identifier from AllocateAndInitializeSid, freed by FreeSid
+// (bound by name like every security function).
+struct security_id {
+  using type = PSID;
+  static type empty() noexcept { return nullptr; }
+  static bool is_empty(type s) noexcept { return s == nullptr; }
+  static void close(type s) noexcept;
+};
+}  // namespace handle_kinds
+using unique_sid = unique_any<handle_kinds::security_id>;
+
+// Owns one well-known security identifier.
 class sid {
 public:
   explicit sid(well_known_sid which);
-  ~sid();
-  sid(const sid&) = delete;
-  sid& operator=(const sid&) = delete;
-  PSID get() const { return sid_; }
+  PSID get() const { return sid_.get(); }
   DWORD length() const;
 
 private:
-  PSID sid_ = nullptr;
+  unique_sid sid_;
 };
 
 // Owns a zero-filled access list with one access-allowed entry for `who`.
@@ -80,6 +90,31 @@ bool is_administrator_by_access_check();
 
 // Enables or disables a privilege of the process token; false on failure.
 bool enable_privilege(const wchar_t* name, bool enable);
+
+// The calling thread impersonates the process's own security context
+// (ImpersonateSelf; throws `long`) until the scope ends (RevertToSelf).
+class impersonation {
+public:
+  impersonation();
+  ~impersonation();
+  impersonation(const impersonation&) = delete;
+  impersonation& operator=(const impersonation&) = delete;
+};
+
+// Enables a privilege of the process token for the scope and disables it
+// again at its end, when enabling it succeeded. Never throws.
+class privilege_scope {
+public:
+  explicit privilege_scope(const wchar_t* name);
+  ~privilege_scope();
+  privilege_scope(const privilege_scope&) = delete;
+  privilege_scope& operator=(const privilege_scope&) = delete;
+  bool enabled() const { return enabled_; }
+
+private:
+  const wchar_t* name_;
+  bool enabled_;
+};
 
 // Builds the new access list for grant_access from an existing one (null
 // for a missing or null list): every explicit entry but those for `users`,
