@@ -1,12 +1,15 @@
 #include "app/install_app.hpp"
 #include "app/language.hpp"
-#include "app/product.hpp"
+#include "support/product_identity.hpp"
 #include "app/startup_trace.hpp"
 #include "record/earlier_install.hpp"
 #include "support/errors.hpp"
 #include "support/message_box.hpp"
 #include "support/security.hpp"
+#include "resources/resource_ids.h"
 #include "support/version_info.hpp"
+#include <exception>
+#include <string>
 #include <system_error>
 #include <shlobj.h>
 #include <shlwapi.h>
@@ -22,19 +25,43 @@ std::wstring special_folder(int csidl) {
 }
 }  // namespace
 
-CInstallApp::CInstallApp() : CWinApp(nullptr), install_settings(qv::application_id() + qv::kInstanceLockSuffix) {
+[[noreturn]] void StopAtStartup() noexcept {
+  std::wstring text;
+  try {
+    throw;
+  } catch (const std::system_error& e) {
+    text = qv::system_message(static_cast<std::uint32_t>(e.code().value()));
+  } catch (const std::exception& e) {
+    std::string what = e.what();
+    text.assign(what.begin(), what.end());
+  } catch (long hr) {
+    text = qv::system_message(static_cast<std::uint32_t>(hr));
+  } catch (...) {
+    text = qv::system_message(static_cast<std::uint32_t>(qv::kE_UNEXPECTED));
+  }
+  ::MessageBoxW(nullptr, text.c_str(), nullptr, MB_ICONERROR | MB_TASKMODAL | MB_SETFOREGROUND);
+  ::ExitProcess(kExitCodeStartup);
+}
+
+// Runs during static initialisation, where nothing could catch what the
+// single-instance lock's creation throws (its security data cannot be
+// built): that ends the process like a failed start-up of the support library.
+CInstallApp::CInstallApp() try : CWinApp(nullptr), install_settings(qv::application_id() + qv::kInstanceLockSuffix) {
   SetProductId(kProductId);
-  m_hIcon = static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(128), IMAGE_ICON, 0, 0,
-                                            LR_DEFAULTCOLOR));
-  HICON icon = m_hIcon;
-  qv::get_message_box_hooks().icon = [icon] { return icon; };
+  m_hIcon.reset(static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APP),
+                                                IMAGE_ICON, 0, 0, LR_DEFAULTCOLOR)));
+  // The hook asks the application object, so that it never hands out the
+  // icon after the object (and with it the icon) is gone.
+  qv::get_message_box_hooks().icon = [this] { return m_hIcon.get(); };
   g_install_app = this;
   TraceStartup(L"application");
+} catch (...) {
+  StopAtStartup();
 }
 
 CInstallApp::~CInstallApp() {
   if (g_install_app == this) g_install_app = nullptr;
-  if (m_hIcon) ::DestroyIcon(m_hIcon);
+  qv::get_message_box_hooks().icon = nullptr;
 }
 
 CInstallApp& GetInstallApp() { return *g_install_app; }

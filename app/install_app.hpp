@@ -4,6 +4,7 @@
 #pragma once
 #include "framework/win_app.hpp"
 #include "engine/install_settings.hpp"
+#include "support/handle.hpp"
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -19,7 +20,8 @@ public:
   // m_nEarlierState; the earlier version text too for states 2 and -1.
   int GetEarlierState(std::wstring* version = nullptr) const;
 
-  HICON m_hIcon = nullptr;
+  // The application's main icon (icon resource 128 at its own size).
+  qv::unique_icon m_hIcon;
 
 private:
   // Each returns false when InitInstance must end there.
@@ -32,6 +34,16 @@ private:
 };
 
 CInstallApp& GetInstallApp();
+
+// The exit code of a start-up that cannot go on: the support library's
+// start-up or the application object's construction failed.
+constexpr unsigned kExitCodeStartup = 2;
+// Inside a catch block during start-up, before any window exists: shows
+// what is being handled (the system's text of a system_error's code or of a
+// thrown HRESULT, the text of another std::exception, E_UNEXPECTED's text
+// otherwise) in an ownerless error box and ends the process with
+// kExitCodeStartup.
+[[noreturn]] void StopAtStartup() noexcept;
 
 // The administrator step of InitInstance: true for an administrator;
 // otherwise message 1126 in an exclamation box, then false.

@@ -12,9 +12,9 @@
 #include "app/install_app.hpp"
 #include "app/startup_trace.hpp"
 #include "framework/win_app.hpp"
-#include "record/path_utils.hpp"
 #include "support/errors.hpp"
 #include "support/message_box.hpp"
+#include "support/process_locale.hpp"
 #include <exception>
 #include <string>
 #include <windows.h>
@@ -45,24 +45,12 @@ struct process_locale {
 // The support library's start-up runs before any window exists; what it
 // throws (an old common-controls library, an unresolvable known folder, a
 // security descriptor that cannot be built) is shown and ends the process.
-[[noreturn]] void stop_at_startup(const std::wstring& text) {
-  ::MessageBoxW(nullptr, text.c_str(), nullptr, MB_ICONERROR | MB_TASKMODAL | MB_SETFOREGROUND);
-  ::ExitProcess(2);
-}
-
 struct support_startup {
   support_startup() {
     try {
       qv::startup();
-    } catch (const std::system_error& e) {
-      stop_at_startup(qv::system_message(static_cast<std::uint32_t>(e.code().value())));
-    } catch (const std::exception& e) {
-      std::string what = e.what();
-      stop_at_startup(std::wstring(what.begin(), what.end()));
-    } catch (long hr) {
-      stop_at_startup(qv::system_message(static_cast<std::uint32_t>(hr)));
     } catch (...) {
-      stop_at_startup(qv::system_message(static_cast<std::uint32_t>(qv::kE_UNEXPECTED)));
+      StopAtStartup();
     }
     TraceStartup(L"support");
   }

@@ -1,4 +1,5 @@
 #include "framework/dialog.hpp"
+#include "framework/exception_barrier.hpp"
 #include "framework/win_app.hpp"
 #include <vector>
 
@@ -98,18 +99,21 @@ CDialog::~CDialog() {
 }
 
 INT_PTR CDialog::DoModal() {
+  // After the exception barrier caught something the program is ending:
+  // no new dialog opens.
+  if (AfxIsEnding()) return -1;
   HWND reenable = nullptr;
   HWND owner = m_pParentWnd ? m_pParentWnd->m_hWnd : CWnd::GetSafeOwner(nullptr, &reenable);
   CWinApp* app = AfxGetApp();
-  if (app) app->DoEnableModeless(FALSE);
+  CModalScope modal(reenable, [app](bool enable) {
+    if (app) app->DoEnableModeless(enable ? TRUE : FALSE);
+  });
   m_bModal = true;
   INT_PTR result = ::DialogBoxParamW(app ? app->m_hInstance : ::GetModuleHandleW(nullptr),
                                      MAKEINTRESOURCEW(m_nIDTemplate), owner, DialogProc,
                                      reinterpret_cast<LPARAM>(this));
   m_bModal = false;
   m_hWnd = nullptr;
-  if (reenable) ::EnableWindow(reenable, TRUE);
-  if (app) app->DoEnableModeless(TRUE);
   return result;
 }
 
@@ -171,7 +175,7 @@ BOOL CDialog::OnCommand(WPARAM wp, LPARAM lp) {
   return FALSE;
 }
 
-INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+INT_PTR CDialog::HandleMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   CDialog* self;
   if (msg == WM_INITDIALOG) {
     self = reinterpret_cast<CDialog*>(lp);
@@ -186,4 +190,23 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) 
   if (msg == WM_NCDESTROY) self->m_hWnd = nullptr;
   if (handled && msg != WM_COMMAND) ::SetWindowLongPtrW(hwnd, DWLP_MSGRESULT, result);
   return handled;
+}
+
+INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  // The exception barrier: nothing our code throws may reach user32.
+  INT_PTR answer = AfxCallGuarded([&] { return HandleMessage(hwnd, msg, wp, lp); }, INT_PTR(FALSE));
+  if (AfxIsEnding() && msg != WM_NCDESTROY && msg != WM_DESTROY) EndOnFailure(hwnd);
+  return answer;
+}
+
+void CDialog::EndOnFailure(HWND hwnd) noexcept {
+  // A modal dialog ends with -1. A page (a modeless child) cannot end a
+  // modal loop; its top-level dialog is woken so that it ends itself.
+  auto* self = reinterpret_cast<CDialog*>(::GetWindowLongPtrW(hwnd, DWLP_USER));
+  if (self && self->m_bModal) {
+    ::EndDialog(hwnd, -1);
+    return;
+  }
+  HWND root = ::GetAncestor(hwnd, GA_ROOT);
+  if (root && root != hwnd) ::PostMessageW(root, WM_NULL, 0, 0);
 }

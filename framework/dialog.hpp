@@ -50,7 +50,8 @@ public:
   ~CDialog() override;
 
   // Runs the dialog modally; the result is what EndDialog received, or -1
-  // when the dialog could not be created.
+  // when the dialog could not be created or the exception barrier ended it
+  // (and then at once, without showing it, once the program is ending).
   virtual INT_PTR DoModal();
   // Creates the dialog as a modeless window (a child page of another dialog).
   BOOL Create(UINT template_id, CWnd* parent);
@@ -73,6 +74,9 @@ public:
   CWnd* m_pParentWnd;
 
 private:
+  // Every message of every dialog passes the exception barrier here.
   static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  static INT_PTR HandleMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  static void EndOnFailure(HWND hwnd) noexcept;
   bool m_bModal = false;
 };

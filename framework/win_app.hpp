@@ -3,6 +3,7 @@
 // InitInstance and, when that returns TRUE, runs the message loop.
 #pragma once
 #include <windows.h>
+#include <functional>
 #include <string>
 
 class CWnd;
@@ -42,5 +43,17 @@ CWinApp* AfxGetApp();
 std::wstring AfxGetAppName();
 // The framework's message box: the application's DoMessageBox.
 int AfxMessageBox(const std::wstring& text, UINT type = MB_OK);
-// The framework's entry point, called from wWinMain.
+// The one way the program shows a message box: `owner` (enabled for the
+// time of the box, so that the focus can return to it), inside a
+// CModalScope for `reenable` and `enable_modeless`; the framework's own box
+// and the support library's both end here. Returns MessageBoxW's answer.
+int AfxShowMessageBox(HWND owner, HWND reenable, const std::function<void(bool)>& enable_modeless,
+                      const std::wstring& text, const std::wstring& caption, UINT type);
+// The full path of the running program's file; empty when it cannot be had
+// (or is longer than the 32,767 characters a path can have).
+std::wstring AfxGetExecutablePath();
+// The framework's entry point, called from wWinMain: InitInstance and the
+// message loop behind the exception barrier (exception_barrier.hpp). The
+// process exit code: what ExitInstance or the loop gave, or
+// kExitCodeUncaught when the barrier caught an exception.
 int AfxWinMain(HINSTANCE instance);

@@ -42,3 +42,24 @@ HWND CWnd::GetSafeOwner(HWND parent, HWND* top_level_disabled) {
   }
   return owner;
 }
+
+CModalScope::CModalScope(HWND reenable, std::function<void(bool)> enable_modeless)
+    : m_hWndReenable(reenable), m_enableModeless(std::move(enable_modeless)) {
+  try {
+    if (m_enableModeless) m_enableModeless(false);
+  } catch (...) {
+    if (m_hWndReenable) ::EnableWindow(m_hWndReenable, TRUE);
+    throw;
+  }
+}
+
+CModalScope::~CModalScope() {
+  if (m_hWndReenable) ::EnableWindow(m_hWndReenable, TRUE);
+  if (m_enableModeless) {
+    try {
+      m_enableModeless(true);
+    } catch (...) {
+      // A destructor must not throw; the window is enabled again already.
+    }
+  }
+}

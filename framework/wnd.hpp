@@ -2,6 +2,7 @@
 // that dialogs and message boxes need.
 #pragma once
 #include <windows.h>
+#include <functional>
 #include <string>
 
 class CWnd {
@@ -38,4 +39,20 @@ public:
   static HWND GetSafeOwner(HWND parent = nullptr, HWND* top_level_disabled = nullptr);
 
   HWND m_hWnd = nullptr;
+};
+
+// The owner's side of a modal box or dialog, undone on every path: the
+// application hears that a modal window starts (enable_modeless(false)) and
+// has ended (true), and the top-level window that GetSafeOwner disabled for
+// it (`reenable`, may be null) is enabled again.
+class CModalScope {
+public:
+  CModalScope(HWND reenable, std::function<void(bool)> enable_modeless);
+  ~CModalScope();
+  CModalScope(const CModalScope&) = delete;
+  CModalScope& operator=(const CModalScope&) = delete;
+
+private:
+  HWND m_hWndReenable;
+  std::function<void(bool)> m_enableModeless;
 };

@@ -1,9 +1,10 @@
 #include "support/message_box.hpp"
-#include "app/language.hpp"
+#include "framework/exception_barrier.hpp"
 #include "framework/win_app.hpp"
 #include "framework/wnd.hpp"
 #include "support/app_identity.hpp"
 #include "support/errors.hpp"
+#include "support/language_state.hpp"
 
 namespace qv {
 
@@ -25,6 +26,9 @@ void install_default_message_box_hooks() {
     hooks.enable_modeless = [](bool enable) {
       if (CWinApp* app = AfxGetApp()) app->DoEnableModeless(enable ? TRUE : FALSE);
     };
+    // What the exception barrier of a window or dialog catches is shown in
+    // the system's words, in this program's own box.
+    AfxSetExceptionReporter([](unsigned long code) { message_box(system_message(code, 0), MB_ICONERROR); });
     return true;
   }();
   (void)installed;
@@ -46,24 +50,16 @@ UINT complete_box_type(UINT type, bool right_to_left) {
 
 int message_box(const std::wstring& text, UINT type) {
   message_box_hooks& hooks = get_message_box_hooks();
+  // Everything that may throw runs before the owner hook disables a window;
+  // from then on the framework's modal scope enables it again on every path.
+  const std::wstring caption = hooks.title ? hooks.title() : std::wstring();
+  const bool default_rtl = is_right_to_left(default_language(0));
   std::pair<HWND, HWND> owner{nullptr, nullptr};
   if (hooks.owner) owner = hooks.owner();
-  if (hooks.enable_modeless) hooks.enable_modeless(false);
-  // Focus must be able to return to the owner when the box closes.
-  if (owner.first && owner.first != owner.second) ::EnableWindow(owner.first, TRUE);
-
-  bool rtl;
-  if (owner.first)
-    rtl = (::GetWindowLongW(owner.first, GWL_EXSTYLE) & WS_EX_LAYOUTRTL) != 0;
-  else
-    rtl = is_right_to_left(default_language(0));
-  std::wstring caption = hooks.title ? hooks.title() : std::wstring();
-
-  int result = ::MessageBoxW(owner.first, text.c_str(), caption.c_str(), complete_box_type(type, rtl));
-
-  if (owner.second) ::EnableWindow(owner.second, TRUE);
-  if (hooks.enable_modeless) hooks.enable_modeless(true);
-  return result;
+  const bool rtl =
+      owner.first ? (::GetWindowLongW(owner.first, GWL_EXSTYLE) & WS_EX_LAYOUTRTL) != 0 : default_rtl;
+  return AfxShowMessageBox(owner.first, owner.second, hooks.enable_modeless, text, caption,
+                           complete_box_type(type, rtl));
 }
 
 void show_error(unsigned long code) { message_box(system_message(code, 0), MB_ICONEXCLAMATION); }

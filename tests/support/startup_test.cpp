@@ -3,9 +3,9 @@
 // support library start-up, default hooks, the application object) and
 // looks at what they left behind when main runs.
 #include "app/install_app.hpp"
-#include "app/product.hpp"
+#include "support/product_identity.hpp"
 #include "app/startup_trace.hpp"
-#include "record/process_locale.hpp"
+#include "support/process_locale.hpp"
 #include "support/app_identity.hpp"
 #include "support/message_box.hpp"
 #include "tests/support/holder_client.hpp"
@@ -37,7 +37,7 @@ TEST(Startup, TheHooksHaveTheirDefaultsAndTheApplicationsIcon) {
   // Before InitInstance the title is the executable's name without extension.
   EXPECT_EQ(hooks.title(), L"app_startup_test");
   EXPECT_NE(hooks.icon(), nullptr);
-  EXPECT_EQ(hooks.icon(), GetInstallApp().m_hIcon);
+  EXPECT_EQ(hooks.icon(), GetInstallApp().m_hIcon.get());
   // No window exists: no owner and nothing to re-enable.
   EXPECT_EQ(hooks.owner(), std::make_pair(HWND(nullptr), HWND(nullptr)));
 }
