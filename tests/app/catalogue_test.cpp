@@ -127,9 +127,9 @@ TEST(Catalogue, FrenchAndEnglishTextsAreExact) {
       {1104, L"Do you confirm Reinstallation ?", L"Souhaitez-vous vraiment effectuer une r\u00e9installation ?"},
       {1110, L"Installation is not complete.\r\n\r\nDo you still confirm exit Installation ?",
        L"L'installation n'est pas achev\u00e9e.\r\n\r\n\u00cates-vous certain de vouloir quitter l'installeur ?"},
-      {1112, L"Create a Shortcut in the following Menu:", L"Cr\u00e9er un raccourci dans le menu suivant :"},
+      {1112, L"Create a Shortcut in the following Menu:", L"Cr\u00e9er un raccourci dans le menu suivant\u00a0:"},
       {1115, L"Copying File  %1...", L"Copie du fichier %1..."},
-      {1123, L"Installation Folder: %1.", L"Dossier d'installation : %1."},
+      {1123, L"Installation Folder: %1.", L"Dossier d'installation\u00a0: %1."},
       {1126, L"You should have Administrator Rights in order to proceed to Installation.",
        L"Vous devez disposer de privil\u00e8ges d'administrateur sur cet ordinateur pour pouvoir effectuer "
        L"l'installation."},
