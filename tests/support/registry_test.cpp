@@ -77,10 +77,12 @@ TEST_F(RegistryValues, AStringOfSizeZeroIsEmpty) {
 }
 
 TEST_F(RegistryValues, AnUnterminatedStringIsRefused) {
-  set_raw(L"unterminated", REG_SZ, L"abc", 6);
+  // Three of four characters: the registry would add a terminator that
+  // directly follows the data (as after L"abc" with 6 bytes), not a 'd'.
+  set_raw(L"unterminated", REG_SZ, L"abcd", 6);
   DWORD size = 0;
   ASSERT_EQ(::RegQueryValueExW(key_, L"unterminated", nullptr, nullptr, nullptr, &size), ERROR_SUCCESS);
-  if (size != 6) GTEST_SKIP() << "this registry adds the terminator (size " << size << "), as Wine does";
+  ASSERT_EQ(size, 6u) << "the value must be stored without a terminator";
   std::wstring out;
   EXPECT_FALSE(qv::read_string(key_, L"unterminated", out));
 }
