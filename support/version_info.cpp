@@ -16,7 +16,7 @@ const resource_block& own_resource() {
   static const resource_block block = [] {
     resource_block b;
     HMODULE module = ::GetModuleHandleW(nullptr);
-    HRSRC res = ::FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(16));
+    HRSRC res = ::FindResourceW(module, MAKEINTRESOURCEW(VS_VERSION_INFO), RT_VERSION);
     if (!res) return b;
     HGLOBAL loaded = ::LoadResource(module, res);
     const void* data = loaded ? ::LockResource(loaded) : nullptr;

@@ -2,6 +2,7 @@
 // are real: a second thread finds each one, reads it as a user would and
 // presses a button.
 #include "support/errors.hpp"
+#include "support/handle.hpp"
 #include "support/message_box.hpp"
 #include "tests/common/test_support.hpp"
 #include "tests/common/box_driver.hpp"
@@ -14,12 +15,10 @@ namespace {
 
 // FormatMessageW's own answer, untouched; empty when it has none.
 std::wstring raw_system_text(DWORD code, LANGID language = 0) {
-  wchar_t* text = nullptr;
+  qv::local_memory<wchar_t> text;
   DWORD n = ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER,
-                             nullptr, code, language, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::wstring out = n && text ? std::wstring(text, n) : std::wstring();
-  if (text) ::LocalFree(text);
-  return out;
+                             nullptr, code, language, reinterpret_cast<wchar_t*>(text.put()), 0, nullptr);
+  return n && text ? std::wstring(text.get(), n) : std::wstring();
 }
 
 std::wstring without_trailing_breaks(std::wstring text) {
