@@ -41,6 +41,8 @@ void AfxReportCurrentException() noexcept {
   }
   // Only now: while the box is open the dialogs under it must stay.
   g_ending.store(true);
+  // Wakes a message loop that waits for its next message, so that it ends.
+  ::PostMessageW(nullptr, WM_NULL, 0, 0);
 }
 
 bool AfxIsEnding() noexcept { return g_ending.load(); }

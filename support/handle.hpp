@@ -52,81 +52,56 @@ private:
 };
 
 namespace handle_kinds {
-// A kernel object (event, mutex, semaphore, process, thread, token,
-// mapping). Null is empty; so is INVALID_HANDLE_VALUE, the failure value
-// of CreateFileW and the pseudo-handle of the own process, which must never
-// be closed.
-struct kernel {
+// A kind whose empty value is null.
+template <typename T, auto Close>
+struct null_empty {
+  using type = T;
+  static type empty() noexcept { return nullptr; }
+  static bool is_empty(type v) noexcept { return v == nullptr; }
+  static void close(type v) noexcept { Close(v); }
+};
+// A HANDLE kind that stores null when empty and also never releases
+// INVALID_HANDLE_VALUE: the failure value of CreateFileW and CreateActCtxW,
+// and the pseudo-handle of the own process, which must never be closed.
+template <auto Close>
+struct handle_null_empty {
   using type = HANDLE;
   static type empty() noexcept { return nullptr; }
   static bool is_empty(type h) noexcept { return h == nullptr || h == INVALID_HANDLE_VALUE; }
-  static void close(type h) noexcept { ::CloseHandle(h); }
+  static void close(type h) noexcept { Close(h); }
 };
-// A file handle from CreateFileW: INVALID_HANDLE_VALUE is empty.
-struct file {
+// A HANDLE kind whose failure value, and empty value, is INVALID_HANDLE_VALUE.
+template <auto Close>
+struct handle_invalid_empty {
   using type = HANDLE;
   static type empty() noexcept { return INVALID_HANDLE_VALUE; }
   static bool is_empty(type h) noexcept { return h == INVALID_HANDLE_VALUE || h == nullptr; }
-  static void close(type h) noexcept { ::CloseHandle(h); }
+  static void close(type h) noexcept { Close(h); }
 };
-// A search handle from FindFirstFileW: INVALID_HANDLE_VALUE is empty.
-struct find {
-  using type = HANDLE;
-  static type empty() noexcept { return INVALID_HANDLE_VALUE; }
-  static bool is_empty(type h) noexcept { return h == INVALID_HANDLE_VALUE || h == nullptr; }
-  static void close(type h) noexcept { ::FindClose(h); }
-};
-struct registry_key {
-  using type = HKEY;
-  static type empty() noexcept { return nullptr; }
-  static bool is_empty(type k) noexcept { return k == nullptr; }
-  static void close(type k) noexcept { ::RegCloseKey(k); }
-};
-struct module {
-  using type = HMODULE;
-  static type empty() noexcept { return nullptr; }
-  static bool is_empty(type m) noexcept { return m == nullptr; }
-  static void close(type m) noexcept { ::FreeLibrary(m); }
-};
+
+// A kernel object (event, mutex, semaphore, process, thread, token, mapping).
+using kernel = handle_null_empty<&::CloseHandle>;
+// A file handle from CreateFileW.
+using file = handle_invalid_empty<&::CloseHandle>;
+// A search handle from FindFirstFileW.
+using find = handle_invalid_empty<&::FindClose>;
+using registry_key = null_empty<HKEY, &::RegCloseKey>;
+// A module that LoadLibrary loaded (not one of GetModuleHandle).
+using module = null_empty<HMODULE, &::FreeLibrary>;
 // Memory the system allocated with LocalAlloc on our behalf (the buffer of
-// FormatMessageW with FORMAT_MESSAGE_ALLOCATE_BUFFER).
+// FormatMessageW with FORMAT_MESSAGE_ALLOCATE_BUFFER, CommandLineToArgvW).
 template <typename T>
-struct local {
-  using type = T*;
-  static type empty() noexcept { return nullptr; }
-  static bool is_empty(type p) noexcept { return p == nullptr; }
-  static void close(type p) noexcept { ::LocalFree(p); }
-};
+using local = null_empty<T*, &::LocalFree>;
 // Memory of the COM task allocator (strings of SHGetKnownFolderPath).
 template <typename T>
-struct co_task {
-  using type = T*;
-  static type empty() noexcept { return nullptr; }
-  static bool is_empty(type p) noexcept { return p == nullptr; }
-  static void close(type p) noexcept { ::CoTaskMemFree(p); }
-};
+using co_task = null_empty<T*, &::CoTaskMemFree>;
 // An item identifier list of the shell (SHBrowseForFolderW,
 // SHGetSpecialFolderLocation).
-struct item_id_list {
-  using type = LPITEMIDLIST;
-  static type empty() noexcept { return nullptr; }
-  static bool is_empty(type p) noexcept { return p == nullptr; }
-  static void close(type p) noexcept { ::CoTaskMemFree(p); }
-};
+using item_id_list = null_empty<LPITEMIDLIST, &::CoTaskMemFree>;
 // An activation context reference (GetCurrentActCtx, CreateActCtxW).
-struct activation_context {
-  using type = HANDLE;
-  static type empty() noexcept { return nullptr; }
-  static bool is_empty(type h) noexcept { return h == nullptr || h == INVALID_HANDLE_VALUE; }
-  static void close(type h) noexcept { ::ReleaseActCtx(h); }
-};
+using activation_context = handle_null_empty<&::ReleaseActCtx>;
 // An icon that LoadImageW (without LR_SHARED) or CreateIcon made.
-struct icon {
-  using type = HICON;
-  static type empty() noexcept { return nullptr; }
-  static bool is_empty(type h) noexcept { return h == nullptr; }
-  static void close(type h) noexcept { ::DestroyIcon(h); }
-};
+using icon = null_empty<HICON, &::DestroyIcon>;
 }  // namespace handle_kinds
 
 using unique_handle = unique_any<handle_kinds::kernel>;

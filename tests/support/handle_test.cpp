@@ -235,10 +235,14 @@ protected:
   // The object is released: counted once, and, where Windows can tell, closed.
   void expect_released(type value, int closes) {
     EXPECT_EQ(counting::closes, closes);
-    if (auto is_open = kind_case<Kind>::is_open) EXPECT_FALSE(is_open(value));
+    if (auto is_open = kind_case<Kind>::is_open) {
+      EXPECT_FALSE(is_open(value));
+    }
   }
   void expect_open(type value) {
-    if (auto is_open = kind_case<Kind>::is_open) EXPECT_TRUE(is_open(value));
+    if (auto is_open = kind_case<Kind>::is_open) {
+      EXPECT_TRUE(is_open(value));
+    }
   }
 };
 
@@ -252,7 +256,10 @@ TYPED_TEST_SUITE(HolderKind, Kinds);
 TYPED_TEST(HolderKind, ReleasesOnceOnDestructionResetMoveAndPut) {
   using holder = typename TestFixture::holder;
   auto v1 = this->make();
-  { holder h(v1); this->expect_open(v1); }
+  {
+    holder h(v1);
+    this->expect_open(v1);
+  }
   this->expect_released(v1, 1);
 
   auto v2 = this->make();
