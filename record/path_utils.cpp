@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <ios>
-#include <mutex>
 #include <shlwapi.h>
 #include <windows.h>
 
