@@ -13,6 +13,7 @@
 #include "record/earlier_install.hpp"
 #include "record/install_record.hpp"
 #include "record/path_utils.hpp"
+#include "support/process_locale.hpp"
 #include <cstdio>
 #include <string>
 #include <windows.h>
