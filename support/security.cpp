@@ -163,12 +163,6 @@ impersonation::impersonation() { call(ImpersonateSelf_entry, SecurityImpersonati
 
 impersonation::~impersonation() { revert_to_self(); }
 
-privilege_scope::privilege_scope(const wchar_t* name) : name_(name), enabled_(enable_privilege(name, true)) {}
-
-privilege_scope::~privilege_scope() {
-  if (enabled_) enable_privilege(name_, false);
-}
-
 bool is_administrator_by_access_check() {
   bool member = false;
   {

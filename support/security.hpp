@@ -101,20 +101,6 @@ public:
   impersonation& operator=(const impersonation&) = delete;
 };
 
-// Enables a privilege of the process token for the scope and disables it
-// again at its end, when enabling it succeeded. Never throws.
-class privilege_scope {
-public:
-  explicit privilege_scope(const wchar_t* name);
-  ~privilege_scope();
-  privilege_scope(const privilege_scope&) = delete;
-  privilege_scope& operator=(const privilege_scope&) = delete;
-  bool enabled() const { return enabled_; }
-
-private:
-  const wchar_t* name_;
-  bool enabled_;
-};
 
 // Builds the new access list for grant_access from an existing one (null
 // for a missing or null list): every explicit entry but those for `users`,
