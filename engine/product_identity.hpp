@@ -1,0 +1,13 @@
+// What the installation run writes about the product it installs. The
+// application object knows these; the run gets them as values.
+#pragma once
+#include <cstdint>
+#include <string>
+
+struct product_identity {
+  std::wstring name;          // display name: "Tavimora 2"
+  std::wstring label;         // name with display version: "Tavimora 2.31t"
+  std::wstring family;        // short label: "Tavimora"
+  std::wstring version_text;  // "2.31.20.1"
+  std::int32_t language = 0;  // the installation's language number (0 French to 19 Hungarian)
+};
