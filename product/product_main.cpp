@@ -8,8 +8,9 @@
 // - While it runs it holds one unit of the running-instances semaphore of
 //   its application identifier, as every program of the application does.
 // - Without "/Register" it shows a small window until it is closed.
-// - It keeps the command line it was started with, and its working folder,
-//   under HKEY_CURRENT_USER\Software\Quorvane Systems\Tavimora 2.
+// - It keeps the command line it was started with, its working folder, show
+//   command and priority class under
+//   HKEY_CURRENT_USER\Software\Quorvane Systems\Tavimora 2.
 //
 // Tests choose a misbehaviour with the environment variable
 // QV_TAVIMORA_TEST_SEAM: "refuse-register" ends with exit code 1 without
@@ -51,6 +52,15 @@ void remember_start() noexcept {
     wchar_t folder[MAX_PATH] = {};
     ::GetCurrentDirectoryW(MAX_PATH, folder);
     qv::write_string(key, L"Last Working Folder", folder);
+    // How it was started: the show command and the priority class.
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    ::GetStartupInfoW(&startup);
+    const DWORD show = (startup.dwFlags & STARTF_USESHOWWINDOW) ? startup.wShowWindow : 0xFFFFFFFFu;
+    const DWORD priority = ::GetPriorityClass(::GetCurrentProcess());
+    ::RegSetValueExW(key, L"Last Show Command", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&show), sizeof show);
+    ::RegSetValueExW(key, L"Last Priority Class", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&priority),
+                     sizeof priority);
   } catch (...) {
   }
 }

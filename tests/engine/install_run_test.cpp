@@ -323,7 +323,10 @@ protected:
 };
 
 TEST_F(InstallRun, TheShippedPayloadInstallsCompletely) {
+  // Pending when the run starts: the page's application sees it during the extraction.
+  ASSERT_TRUE(::PostThreadMessageW(::GetCurrentThreadId(), WM_APP + 5, 0, 0));
   ASSERT_TRUE(run_installation(settings, page, product));
+  EXPECT_GE(page.pre_translated, 1);
 
   // The directory of the payload, read here from the resource itself.
   HMODULE self = ::GetModuleHandleW(nullptr);
@@ -430,6 +433,9 @@ TEST_F(InstallRun, TheShippedPayloadInstallsCompletely) {
   // in its own folder; the installer's mutex is ours again.
   EXPECT_EQ(product_command_line_seen(), L"\"" + program() + L"\" /Register /Background");
   EXPECT_EQ(read_text(HKEY_CURRENT_USER, kProgramKey, L"Last Working Folder"), install_folder());
+  EXPECT_EQ(read_number(HKEY_CURRENT_USER, kProgramKey, L"Last Show Command"), static_cast<DWORD>(SW_SHOWNOACTIVATE));
+  // The high priority class is asked for, but Wine 8 starts the child at the
+  // normal class (its GetPriorityClass answers 0x20), so it cannot be seen here.
   EXPECT_EQ(read_text(HKEY_CLASSES_ROOT, L".tvm", L""), L"Tavimora2.Document");
   EXPECT_TRUE(settings.m_instanceLock.owned());
 
@@ -468,6 +474,26 @@ TEST_F(InstallRun, TheShippedPayloadInstallsCompletely) {
   EXPECT_EQ(settings.m_strTempFolder.size(), prefix.size() + 37);  // 36 characters of the UUID and "}"
   EXPECT_EQ(settings.m_strTempFolder.back(), L'}');
   EXPECT_FALSE(exists(settings.m_strTempFolder));
+}
+
+TEST_F(InstallRun, NoTemporaryFolderNameNoInstallation) {
+  // A temporary folder too long for the run's folder name to follow.
+  wchar_t tmp[4096] = {}, temp[4096] = {};
+  const DWORD had_tmp = ::GetEnvironmentVariableW(L"TMP", tmp, 4096);
+  const DWORD had_temp = ::GetEnvironmentVariableW(L"TEMP", temp, 4096);
+  const std::wstring long_folder = L"C:\\" + std::wstring(250, L'a');
+  ::SetEnvironmentVariableW(L"TMP", long_folder.c_str());
+  ::SetEnvironmentVariableW(L"TEMP", long_folder.c_str());
+  const bool result = run_installation(settings, page, product);
+  ::SetEnvironmentVariableW(L"TMP", had_tmp ? tmp : nullptr);
+  ::SetEnvironmentVariableW(L"TEMP", had_temp ? temp : nullptr);
+  EXPECT_FALSE(result);
+  const std::vector<std::wstring> lines = page.lines();
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[1], L"0000006f (GetTempPath)");
+  EXPECT_EQ(page.status(), L"Installation failed (Error Code 0000006f (GetTempPath)).");
+  EXPECT_TRUE(page.progress.empty());
+  EXPECT_FALSE(exists(install_folder()));
 }
 
 TEST_F(InstallRun, AnUpdateKeepsSamplesAndExistingCommonDataAndTellsTheVersion) {

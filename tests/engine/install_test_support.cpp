@@ -6,6 +6,7 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 #include <shobjidl.h>
+#include <cstring>
 
 namespace install_test {
 
@@ -94,6 +95,15 @@ std::wstring read_text(HKEY root, const std::wstring& key, const std::wstring& n
   if (type != REG_SZ) return L"<type " + std::to_wstring(type) + L">";
   if (data.size() < 2 || data.size() % 2 || data[data.size() - 1] || data[data.size() - 2]) return L"<unterminated>";
   return std::wstring(reinterpret_cast<const wchar_t*>(data.data()), data.size() / 2 - 1);
+}
+
+DWORD read_number(HKEY root, const std::wstring& key, const std::wstring& name) {
+  DWORD type = 0;
+  std::vector<BYTE> data;
+  if (!read_value(root, key, name, type, data) || type != REG_DWORD || data.size() != 4) return 0xDEADBEEF;
+  DWORD v = 0;
+  std::memcpy(&v, data.data(), 4);
+  return v;
 }
 
 bool key_exists(HKEY root, const std::wstring& key) {

@@ -59,6 +59,8 @@ bool exists(const std::wstring& path);
 bool read_value(HKEY root, const std::wstring& key, const std::wstring& name, DWORD& type, std::vector<BYTE>& data);
 // A REG_SZ value with its terminator, as text; "<missing>" or "<type n>" otherwise.
 std::wstring read_text(HKEY root, const std::wstring& key, const std::wstring& name);
+// A REG_DWORD value; 0xDEADBEEF when missing or of another type.
+DWORD read_number(HKEY root, const std::wstring& key, const std::wstring& name);
 bool key_exists(HKEY root, const std::wstring& key);
 
 // A shortcut file's target and working folder.
