@@ -76,7 +76,15 @@ public:
 
   // The list of the run under way; null between runs.
   static temporary_files* current() { return current_; }
-  void add(const std::wstring& file) { files_.push_back(file); }
+  // Listed before it is written, so that the teardown removes it whatever
+  // happens next. The folder is made when its first file arrives (the
+  // extraction itself creates no folders, and temporary files are not part
+  // of the installation record).
+  void add(const std::wstring& file) {
+    files_.push_back(file);
+    if (!::CreateDirectoryW(folder_.c_str(), nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS)
+      throw std::system_error(static_cast<int>(::GetLastError()), std::system_category());
+  }
 
 private:
   static temporary_files* current_;
@@ -90,7 +98,13 @@ temporary_files* temporary_files::current_ = nullptr;
 // earlier file is turned into the end of the extraction (a std::system_error
 // thrown here reaches the extraction's error notification unchanged).
 void begin_file(CInstallRecord& record, const std::wstring& path, std::uint32_t kind, bool copy) {
-  record.BeginFile(path, static_cast<std::int32_t>(kind), copy);
+  if (const DWORD refused = record.BeginFile(path, static_cast<std::int32_t>(kind), copy)) {
+    // The earlier file could not be moved aside: the file is not written.
+    // The item is closed as failed (rollback leaves that path alone) and
+    // the extraction ends with the system error.
+    record.CommitItem(false);
+    throw std::system_error(static_cast<int>(refused), std::system_category());
+  }
 }
 
 // The users' grant on a common-data file. The security layer fails with a
@@ -156,10 +170,12 @@ private:
     if (decision.temporary) {
       if (temporary_files* list = temporary_files::current()) list->add(destination);
     }
+    // The line is shown before the record is asked, so that a file whose
+    // earlier version cannot be moved aside ends its own line in "Failed".
     const std::wstring text = page_.Message(kMsgCopying, quote_spaces(destination));
-    if (decision.record) begin_file(settings_.m_record, destination, entry.kind, decision.copy_flag);
     page_.SetStatus(text, true);
     page_.AppendLine(text);
+    if (decision.record) begin_file(settings_.m_record, destination, entry.kind, decision.copy_flag);
     return notification::result::proceed;
   }
 

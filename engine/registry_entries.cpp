@@ -67,7 +67,13 @@ bool write_uninstall_entry(const std::wstring& program_path, const std::wstring&
     qv::reg_key key(product_raw);
     // An existing entry is saved before its values are overwritten, so that
     // a rollback can put it back; a new one is simply deleted then.
-    record.BeginUninstallKey(disposition == REG_OPENED_EXISTING_KEY ? key.get() : nullptr);
+    // When the earlier values cannot be captured, none is overwritten: the
+    // entry stays as it was and registry-OK is false.
+    if (record.BeginUninstallKey(disposition == REG_OPENED_EXISTING_KEY ? key.get() : nullptr) != ERROR_SUCCESS) {
+      key.reset();
+      record.CommitItem(false);
+      return false;
+    }
     const std::vector<registry_value> values = uninstall_values(program_path, uninstaller_path, product);
     std::size_t main_values_written = 0;
     for (std::size_t i = 0; i < values.size(); ++i) {

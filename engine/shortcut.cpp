@@ -105,7 +105,11 @@ namespace {
 
 bool place_shortcut(CInstallRecord& record, int which, const std::wstring& folder, const std::wstring& target,
                     const std::wstring& name) {
-  record.BeginShortcut(which, folder);
+  if (record.BeginShortcut(which, folder) != ERROR_SUCCESS) {
+    // The earlier shortcut could not be moved aside: it stays as it is.
+    record.CommitItem(false);
+    return false;
+  }
   std::wstring shortcut_path;
   // Without a desktop folder there is nowhere to put the shortcut.
   const bool made = !folder.empty() && create_shortcut(target, folder, name.c_str(), shortcut_path);

@@ -9,6 +9,7 @@
 #include "engine/shortcut.hpp"
 #include "packer/packer.hpp"
 #include "support/app_identity.hpp"
+#include "support/handle.hpp"
 #include "support/maker_contact.h"
 #include "tests/common/test_support.hpp"
 #include "tests/engine/install_test_support.hpp"
@@ -221,13 +222,14 @@ TEST_F(RegistryEntries, AnExistingEntryIsSavedAndOverwrittenValueByValue) {
   CInstallRecord record;
   ASSERT_TRUE(write_uninstall_entry(L"C:\\P\\Tavimora.exe", L"C:\\P\\Uninstall.exe", identity(), record));
   ASSERT_NE(record.items.tail(), nullptr);
-  const std::wstring backup = record.items.tail()->backupPath;
-  EXPECT_FALSE(backup.empty());  // saved before the values were overwritten
-  EXPECT_TRUE(exists(backup));
   EXPECT_EQ(read_text(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayName"), L"Tavimora 2.31t");
   EXPECT_EQ(read_text(HKEY_LOCAL_MACHINE, kUninstallKey, L"Comments"), old_name);  // not ours: left alone
+  // The earlier entry was captured before it was overwritten: a rollback
+  // brings back its values and removes the ones it did not have.
   record.Rollback();
-  EXPECT_FALSE(exists(backup));
+  EXPECT_EQ(read_text(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayName"), old_name);
+  EXPECT_EQ(read_text(HKEY_LOCAL_MACHINE, kUninstallKey, L"Comments"), old_name);
+  EXPECT_EQ(read_text(HKEY_LOCAL_MACHINE, kUninstallKey, L"UninstallString"), L"<missing>");
 }
 
 TEST_F(RegistryEntries, ProductPathValue) {
@@ -596,6 +598,34 @@ TEST_F(InstallRun, AWrongChecksumRollsEverythingBack) {
   EXPECT_TRUE(exists(program()));
   EXPECT_TRUE(exists(ulog()));
   EXPECT_EQ(again.status(), L"Click on 'Next' to continue.");
+}
+
+TEST_F(InstallRun, AnEarlierFileThatCannotBeMovedAsideEndsTheRunAndSurvivesIt) {
+  // An update while another process holds the earlier uninstaller without
+  // any sharing: it can be neither moved aside nor replaced.
+  ::SHCreateDirectoryExW(nullptr, install_folder().c_str(), nullptr);
+  qvtest::write_file(uninstaller(), "the earlier uninstaller");
+  const std::wstring event_name = L"qvtest-run-hold-" + std::to_wstring(::GetCurrentProcessId());
+  qv::unique_handle ready(::CreateEventW(nullptr, TRUE, FALSE, event_name.c_str()));
+  const std::wstring holder_exe = qvtest::binary_dir() + L"\\tests\\engine\\engine_hold_file.exe";
+  qvtest::child_process holder(qvtest::quote(holder_exe) + L" " + qvtest::quote(uninstaller()) + L" 6000 " +
+                               event_name + L" exclusive");
+  ASSERT_TRUE(holder.started());
+  ASSERT_EQ(::WaitForSingleObject(ready.get(), 20000), WAIT_OBJECT_0);
+  settings.m_nEarlierState = EarlierState::SameVersion;
+  const std::string payload = small_payload();
+
+  EXPECT_FALSE(run_installation(settings, page, product, payload_seam(payload)));
+  ASSERT_FALSE(page.lines().empty());
+  EXPECT_EQ(page.lines().back(), L"Copying File  \"" + uninstaller() + L"\"...Failed");
+  EXPECT_EQ(page.status(), L"Installation failed (Error Code 1:00000020).");
+  EXPECT_EQ(holder.wait(20000), 0);
+
+  EXPECT_EQ(qvtest::read_file(uninstaller()), "the earlier uninstaller");
+  EXPECT_FALSE(exists(sample_folder()));
+  EXPECT_FALSE(exists(common_folder()));
+  EXPECT_FALSE(exists(ulog()));
+  EXPECT_EQ(product_command_line_seen(), L"<missing>");
 }
 
 TEST_F(InstallRun, APayloadThatDoesNotDecompressInstallsNothing) {
