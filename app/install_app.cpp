@@ -10,7 +10,6 @@
 #include "support/version_info.hpp"
 #include <exception>
 #include <string>
-#include <cstdio>
 #include <system_error>
 #include <shlobj.h>
 #include <shlwapi.h>
@@ -67,19 +66,6 @@ CInstallApp::~CInstallApp() {
 
 CInstallApp& GetInstallApp() { return *g_install_app; }
 
-product_identity InstallProductIdentity() {
-  product_identity product;
-  product.name = GetProductName(kProductId);
-  product.label = GetProductLabel(false);
-  product.family = GetProductLabel(true);
-  wchar_t version[32] = {};
-  std::swprintf(version, 32, L"%u.%u.%u.%u", static_cast<unsigned>(kProductVersion >> 48),
-                static_cast<unsigned>((kProductVersion >> 32) & 0xFFFF), static_cast<unsigned>((kProductVersion >> 16) & 0xFFFF),
-                static_cast<unsigned>(kProductVersion & 0xFFFF));
-  product.version_text = version;
-  product.language = qv::get_language_state().index;
-  return product;
-}
 
 int CInstallApp::GetEarlierState(std::wstring* version) const {
   if (version && (m_nEarlierState == EarlierState::OlderVersion || m_nEarlierState == EarlierState::NewerVersion))

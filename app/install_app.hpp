@@ -5,7 +5,6 @@
 #include "framework/win_app.hpp"
 #include "engine/install_settings.hpp"
 #include "support/handle.hpp"
-#include "engine/product_identity.hpp"
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -46,9 +45,6 @@ constexpr unsigned kExitCodeStartup = 2;
 // kExitCodeStartup.
 [[noreturn]] void StopAtStartup() noexcept;
 
-// What the installation run writes about the product: its names, its
-// version as text and the current language.
-product_identity InstallProductIdentity();
 
 // The administrator step of InitInstance: true for an administrator;
 // otherwise message 1126 in an exclamation box, then false.

@@ -10,7 +10,7 @@
 #pragma once
 #include "engine/install_settings.hpp"
 #include "engine/payload.hpp"
-#include "engine/product_identity.hpp"
+#include "engine/installed_product.hpp"
 #include <windows.h>
 #include <cstdint>
 #include <functional>

@@ -1,4 +1,7 @@
 #include "engine/registry_entries.hpp"
+#include "support/language_state.hpp"
+#include "support/product_identity.hpp"
+#include <cstdio>
 #include "support/maker_contact.h"
 #include "support/registry.hpp"
 
@@ -91,4 +94,18 @@ std::wstring product_path_value_name(const product_identity& product) { return p
 void write_product_path(const std::wstring& program_path, const product_identity& product) {
   qv::reg_key key = qv::create_key(HKEY_LOCAL_MACHINE, kMakerKey);
   qv::write_string(key, product_path_value_name(product), program_path);
+}
+
+product_identity current_product_identity() {
+  product_identity product;
+  product.name = GetProductName(kProductId);
+  product.label = GetProductLabel(false);
+  product.family = GetProductLabel(true);
+  wchar_t version[32] = {};
+  std::swprintf(version, 32, L"%u.%u.%u.%u", static_cast<unsigned>(kProductVersion >> 48),
+                static_cast<unsigned>((kProductVersion >> 32) & 0xFFFF), static_cast<unsigned>((kProductVersion >> 16) & 0xFFFF),
+                static_cast<unsigned>(kProductVersion & 0xFFFF));
+  product.version_text = version;
+  product.language = qv::get_language_state().index;
+  return product;
 }

@@ -3,7 +3,7 @@
 // product path value under the maker's key. No particular registry view is
 // asked for: a 32-bit installer writes the 32-bit view.
 #pragma once
-#include "engine/product_identity.hpp"
+#include "engine/installed_product.hpp"
 #include "record/install_record.hpp"
 #include <windows.h>
 #include <cstdint>

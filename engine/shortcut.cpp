@@ -1,49 +1,11 @@
 #include "engine/shortcut.hpp"
+#include "support/com.hpp"
 #include <objbase.h>
 #include <shlobj.h>
 #include <shlwapi.h>
 #include <shobjidl.h>
-#include <utility>
 
 namespace {
-
-// COM for the length of one call: uninitialised again only when the
-// initialisation counted (S_OK, or S_FALSE when the thread had it already).
-class com_scope {
-public:
-  com_scope() : hr_(::CoInitialize(nullptr)) {}
-  ~com_scope() {
-    if (ok()) ::CoUninitialize();
-  }
-  com_scope(const com_scope&) = delete;
-  com_scope& operator=(const com_scope&) = delete;
-  bool ok() const { return hr_ == S_OK || hr_ == S_FALSE; }
-
-private:
-  HRESULT hr_;
-};
-
-// Owns one interface pointer and releases it.
-template <typename T>
-class com_ptr {
-public:
-  com_ptr() = default;
-  ~com_ptr() { reset(); }
-  com_ptr(const com_ptr&) = delete;
-  com_ptr& operator=(const com_ptr&) = delete;
-  T* get() const { return p_; }
-  T* operator->() const { return p_; }
-  void** put_void() {
-    reset();
-    return reinterpret_cast<void**>(&p_);
-  }
-  void reset() {
-    if (p_) std::exchange(p_, nullptr)->Release();
-  }
-
-private:
-  T* p_ = nullptr;
-};
 
 // The path in a MAX_PATH buffer; false when it does not fit.
 bool to_buffer(const std::wstring& path, wchar_t (&buffer)[MAX_PATH]) {
@@ -74,17 +36,17 @@ bool create_shortcut(const std::wstring& target, const std::wstring& folder, con
   if (!to_buffer(folder, link) || !::PathAppendW(link, link_name.c_str())) return false;
   const std::wstring link_path = std::wstring(link) + L".lnk";
 
-  com_scope com;
+  qv::com_scope com;
   if (!com.ok()) return false;
   HRESULT hr = E_FAIL;
   {
-    com_ptr<IShellLinkW> shell_link;
+    qv::com_ptr<IShellLinkW> shell_link;
     hr = ::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, shell_link.put_void());
     if (SUCCEEDED(hr)) {
       // What the link holds is checked by whether it can be saved.
       shell_link->SetPath(target.c_str());
       shell_link->SetWorkingDirectory(working);
-      com_ptr<IPersistFile> file;
+      qv::com_ptr<IPersistFile> file;
       hr = shell_link->QueryInterface(IID_IPersistFile, file.put_void());
       if (SUCCEEDED(hr)) hr = file->Save(link_path.c_str(), TRUE);
     }

@@ -16,6 +16,7 @@
 // QV_TAVIMORA_TEST_SEAM: "refuse-register" ends with exit code 1 without
 // registering; "exit:<n>" registers and ends with exit code n.
 #include "support/app_identity.hpp"
+#include "support/handle.hpp"
 #include "support/registry.hpp"
 #include "support/version_info.hpp"
 #include <windows.h>
@@ -117,12 +118,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int show) {
 
   bool do_register = false;
   int argc = 0;
-  if (LPWSTR* argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc)) {
-    for (int i = 1; i < argc; ++i)
-      if (::StrCmpIW(argv[i], L"/Register") == 0) do_register = true;
-    // "/Background" and "/update=" change nothing a stand-in could show.
-    ::LocalFree(argv);
-  }
+  const qv::local_memory<LPWSTR> argv(::CommandLineToArgvW(::GetCommandLineW(), &argc));
+  for (int i = 1; argv && i < argc; ++i)
+    if (::StrCmpIW(argv.get()[i], L"/Register") == 0) do_register = true;
+  // "/Background" and "/update=" change nothing a stand-in could show.
   if (!do_register) return show_window(instance, show);
 
   const std::wstring test_seam = seam();

@@ -44,7 +44,7 @@ std::wstring text(unsigned id, const std::wstring& arg) {
 
 product_identity identity() {
   qv::set_language(1);
-  return InstallProductIdentity();
+  return current_product_identity();
 }
 
 std::wstring folder_of(int csidl) {

@@ -1,5 +1,5 @@
-// What the installation run writes about the product it installs. The
-// application object knows these; the run gets them as values.
+// What the installation run writes about the product it installs, as values
+// (tests give other ones: another language, another name).
 #pragma once
 #include <cstdint>
 #include <string>
@@ -11,3 +11,6 @@ struct product_identity {
   std::wstring version_text;  // "2.31.20.1"
   std::int32_t language = 0;  // the installation's language number (0 French to 19 Hungarian)
 };
+
+// The product of this setup program, in the current language of the process.
+product_identity current_product_identity();
