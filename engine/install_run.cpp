@@ -18,7 +18,6 @@ namespace {
 // Read, write and delete for BUILT-IN\Users, not inherited: the common-data
 // files are shared by every user of the machine.
 constexpr DWORD kUsersAccess = 0x13019F;
-constexpr int kStatusControl = 1003;
 constexpr DWORD kExitRegistered = static_cast<DWORD>(-10);
 
 enum : unsigned {
