@@ -17,7 +17,8 @@
 #define IDD_PAGE_MODE 136
 #define IDD_PAGE_END 137
 
-/* Controls of the wizard frame (IDD_WIZARD). */
+/* Controls of the wizard frame (IDD_WIZARD); IDOK is Next, IDCANCEL Exit. */
+#define IDC_BACK 3
 #define IDC_SEPARATOR 1002       /* etched line above the buttons */
 #define IDC_LOGO_BACKGROUND 1005 /* white rectangle behind the logo */
 
@@ -76,6 +77,9 @@
 /* There is no icon 159. */
 #define IDI_FLAG_JAPANESE 160
 #define IDI_FLAG_HUNGARIAN 161
+
+/* The About item of the wizard's system menu (a command, not a resource). */
+#define IDM_ABOUT_BOX 16
 
 /* The maker's logo in the wizard frame. */
 #define IDB_LOGO 137

@@ -97,6 +97,13 @@ def version_strings(block):
     return strings, pairs, version
 
 
+def icon_group(data):
+    """[(width, height, image id)] of a group icon resource."""
+    count = struct.unpack_from('<HHH', data, 0)[2] if len(data) >= 6 else 0
+    return [(data[6 + 14 * i], data[7 + 14 * i], struct.unpack_from('<H', data, 6 + 14 * i + 12)[0])
+            for i in range(count)]
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument('program')
@@ -129,6 +136,16 @@ def main():
                           ('10', '8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a')):
         check(guid in manifest, 'manifest: supportedOS Windows ' + os_name)
     check((RT_ICON_GROUP, 128) in res, 'icon 128')
+    # Every icon group names its own images: two resource scripts compiled
+    # apart number their images from 1 each, and the groups then share
+    # (and show) the same images.
+    groups = {n: icon_group(data) for (t, n), data in res.items() if t == RT_ICON_GROUP}
+    image_ids = [i for entries in groups.values() for (_, _, i) in entries]
+    check(len(image_ids) == len(set(image_ids)), 'icon groups name distinct images')
+    check(sorted((w, h) for (w, h, _) in groups.get(128, [])) == [(16, 16), (32, 32)], 'icon 128: 16 and 32 pixels')
+    flags = [n for n in groups if 141 <= n <= 161]
+    check(len(flags) == 20 and all([(w, h) for (w, h, _) in groups[n]] == [(18, 12)] for n in flags),
+          'flag icons 141-158, 160, 161: one 18 x 12 image each')
     strings, pairs, version = version_strings(res.get((RT_VERSION, 1), b''))
     check(version == (0x0002001F, 0x00140001), 'fixed file version 2.31.20.1')
     for key, want in (('FileVersion', '2.31.20.1'), ('ProductName', 'Tavimora 2'), ('ProductVersion', '2.31t'),
