@@ -212,5 +212,9 @@ BOOL CInstallApp::InitInstance() {
   m_bDesktopShortcut = true;
   m_bAdvanced = false;
   TraceStartup(L"checks passed");
+  if (m_runWizard) {
+    TraceStartup(L"wizard");
+    m_runWizard(*this);
+  }
   return FALSE;
 }

@@ -22,6 +22,9 @@ public:
 
   // The application's main icon (icon resource 128 at its own size).
   qv::unique_icon m_hIcon;
+  // Shows the wizard modally (InitInstance's last step); the program's
+  // entry point puts it here. Empty: InitInstance ends after the checks.
+  std::function<void(CInstallApp&)> m_runWizard;
 
 private:
   // Each returns false when InitInstance must end there.

@@ -70,6 +70,6 @@ const default_hooks g_default_hooks;
 
 }  // namespace
 
+// The entry point, wWinMain, is wizard/setup_main.cpp: it gives this object
+// the wizard before the framework calls InitInstance.
 CInstallApp theApp;
-
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) { return AfxWinMain(instance); }
