@@ -5,6 +5,7 @@
 #include "tests/common/box_driver.hpp"
 #include <windows.h>
 #include <string>
+#include <vector>
 
 namespace qvtest {
 
@@ -44,6 +45,12 @@ inline bool wait_gone(HWND window, DWORD timeout_ms = 10000) {
   }
   return true;
 }
+
+// The controls of `dialog` whose text does not fit them, as "id: text":
+// static texts (wrapped when they have room for more than one line), check
+// boxes, radio buttons, push buttons and group boxes, measured with the
+// control's own font.
+std::vector<std::wstring> clipped_texts(HWND dialog);
 
 // The window as it is on the screen, written as a 24-bit BMP file.
 bool save_window_bitmap(HWND window, const std::wstring& path);

@@ -517,6 +517,8 @@ TEST(WizardScreenshots, EveryPageAndTheAboutBoxInTheEightLanguages) {
       if (n == 1) set_method(w, true);
       ASSERT_EQ(w.current(), n);
       EXPECT_TRUE(qvtest::save_window_bitmap(w.frame(), prefix + pages[n] + L".bmp"));
+      for (const std::wstring& text : qvtest::clipped_texts(w.frame()))
+        ADD_FAILURE() << qvtest::narrow(l.name) << " page " << n << " clips " << qvtest::narrow(text);
       if (n == 4) {
         w.run_result_ = true;
         w.next();  // the run
@@ -528,6 +530,8 @@ TEST(WizardScreenshots, EveryPageAndTheAboutBoxInTheEightLanguages) {
     HWND about = qvtest::wait_for_owned_dialog(w.frame(), w.frame());
     ASSERT_NE(about, nullptr);
     EXPECT_TRUE(qvtest::save_window_bitmap(about, prefix + L"about.bmp"));
+    for (const std::wstring& text : qvtest::clipped_texts(about))
+      ADD_FAILURE() << qvtest::narrow(l.name) << " About box clips " << qvtest::narrow(text);
     qvtest::answer_box(about, IDOK);
     qvtest::wait_gone(about);
   }
