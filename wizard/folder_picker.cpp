@@ -250,6 +250,7 @@ bool CFolderPicker::Browse(const std::wstring& initialFolder, const std::wstring
   }
   m_nFlags &= ~(kBrowserInitialised | kTypedAccepted);
   m_hEdit = nullptr;
+  m_strSelectedAtStart.clear();
 
   std::wstring fallback;
   if (m_pidlRoot) {
@@ -329,6 +330,7 @@ void CFolderPicker::OnInitialized(HWND hwnd) {
       // Selecting the ancestor may report the selection at once; the edit
       // box is to show the whole target folder all the same.
       const std::wstring target = m_strPath;
+      m_strSelectedAtStart = walk;
       ::SendMessageW(hwnd, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(walk));
       ::SendMessageW(hwnd, BFFM_SETEXPANDED, TRUE, reinterpret_cast<LPARAM>(walk));
       m_strPath = target;
@@ -343,8 +345,17 @@ void CFolderPicker::OnInitialized(HWND hwnd) {
 }
 
 void CFolderPicker::OnSelectionChanged(HWND hwnd, PCIDLIST_ABSOLUTE item) {
-  m_strPath = path_of(item);
-  const bool has_path = !m_strPath.empty();
+  const std::wstring selected = path_of(item);
+  const bool has_path = !selected.empty();
+  // The report of the ancestor selected at initialisation (which may come
+  // after it) leaves the target folder in the edit box.
+  const bool initial = has_path && !m_strSelectedAtStart.empty() && same_text(selected, m_strSelectedAtStart);
+  m_strSelectedAtStart.clear();
+  if (initial) {
+    if (m_strSubFolder.empty()) ::SendMessageW(hwnd, BFFM_ENABLEOK, 0, 1);
+    return;
+  }
+  m_strPath = selected;
   if (has_path) m_strPath = ComposeDisplayPath(m_strPath, m_strSubFolder, m_pidlRoot ? RootParent() : std::wstring());
   ShowInEdit();
   if (m_strSubFolder.empty()) ::SendMessageW(hwnd, BFFM_ENABLEOK, 0, has_path ? 1 : 0);

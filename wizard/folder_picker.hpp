@@ -61,6 +61,7 @@ private:
   std::wstring m_strRootParent;
   bool m_bRootParentKnown = false;
   HWND m_hEdit = nullptr;
+  std::wstring m_strSelectedAtStart;  // the existing ancestor selected at initialisation
   HWND m_hOwner = nullptr;
   unsigned m_nFlags = 0;
 };

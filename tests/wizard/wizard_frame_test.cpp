@@ -465,6 +465,10 @@ TEST(WizardAbout, ShowsTheVersionLineAndTheLegalNoticeOfTheVersionResource) {
   EXPECT_TRUE(qvtest::wait_gone(about));
 }
 
+void wait_for_text(HWND window, const std::wstring& text) {
+  for (int i = 0; i < 200 && qvtest::window_text(window) != text; ++i) ::Sleep(50);
+}
+
 TEST(WizardBrowse, TheRealFolderBrowserSelectsAndConfirmsAFolder) {
   wizard_run w;
   w.next();
@@ -480,7 +484,8 @@ TEST(WizardBrowse, TheRealFolderBrowserSelectsAndConfirmsAFolder) {
     if (!edit) ::Sleep(50);
   }
   ASSERT_NE(edit, nullptr) << "the browser has an edit box with the product sub-folder";
-  ::Sleep(300);
+  // The browser has initialised once the edit box shows the target folder.
+  wait_for_text(edit, DefaultInstallFolder());
   EXPECT_EQ(qvtest::window_text(edit), DefaultInstallFolder());
   // A folder that already ends with the sub-folder, selected in the tree:
   // shown as it is, and returned as it is. (Wine's browser returns the
@@ -489,7 +494,7 @@ TEST(WizardBrowse, TheRealFolderBrowserSelectsAndConfirmsAFolder) {
   const std::wstring chosen = qvtest::scratch_folder(L"browse target") + L"\\tavimora 2";
   ASSERT_TRUE(::CreateDirectoryW(chosen.c_str(), nullptr));
   ::SendMessageW(browser, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(chosen.c_str()));
-  ::Sleep(300);
+  wait_for_text(edit, chosen);
   EXPECT_EQ(qvtest::window_text(edit), chosen);
   ::PostMessageW(browser, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
   ASSERT_TRUE(qvtest::wait_gone(browser, 15000));
