@@ -1,5 +1,6 @@
 #include "wizard/folder_picker.hpp"
 #include "app/language.hpp"
+#include "framework/exception_barrier.hpp"
 #include "support/errors.hpp"
 #include "support/known_folders.hpp"
 #include <shlwapi.h>
@@ -286,11 +287,7 @@ bool CFolderPicker::Browse(const std::wstring& initialFolder, const std::wstring
 
 int CALLBACK CFolderPicker::BrowseCallback(HWND hwnd, UINT msg, LPARAM lp, LPARAM data) {
   // Nothing may unwind into the shell's dialog code.
-  try {
-    return reinterpret_cast<CFolderPicker*>(data)->OnBrowseMessage(hwnd, msg, lp);
-  } catch (...) {
-    return 0;
-  }
+  return AfxCallGuarded([&] { return reinterpret_cast<CFolderPicker*>(data)->OnBrowseMessage(hwnd, msg, lp); }, 0);
 }
 
 int CFolderPicker::OnBrowseMessage(HWND hwnd, UINT msg, LPARAM lp) {

@@ -4,10 +4,6 @@
 #include <windows.h>
 #include <shlwapi.h>
 
-std::wstring QuoteSpaces(const std::wstring& path) {
-  return path.find(L' ') != std::wstring::npos ? L"\"" + path + L"\"" : path;
-}
-
 std::wstring DashedLine(const std::wstring& text, int available, int framedWidth, int dashWidth) {
   if (!text.empty()) available -= framedWidth;
   const int n = dashWidth > 0 && available > 0 ? available / dashWidth : 0;

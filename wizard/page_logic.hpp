@@ -1,12 +1,9 @@
 // What the pages compute from the settings, as pure functions: the
-// installation summary's quoting and dashed lines, the Start-menu folder
+// installation summary's dashed lines, the Start-menu folder
 // relative to the Start-menu root and back, the start page's texts.
 #pragma once
 #include <cstdint>
 #include <string>
-
-// The path between double quotation marks when it contains a blank.
-std::wstring QuoteSpaces(const std::wstring& path);
 
 // A log line filling `available` pixels: an empty text gives a rule of
 // dashes; a heading is framed by one blank on each side and centred between

@@ -6,6 +6,8 @@
 #include "wizard/page_logic.hpp"
 #include "support/version_info.hpp"
 #include <shlobj.h>
+#include <shlwapi.h>
+#include "framework/win_app.hpp"
 #include <vector>
 
 namespace {
@@ -283,9 +285,9 @@ void CDlgInstall::WriteSummary() {
   const std::wstring label = GetProductLabel(false);
   AppendLine(FormatMessageText(1100, label) + L"\r\n", false);
   AppendLine(LoadMessage(1122), true);
-  AppendLine(FormatMessageText(1123, QuoteSpaces(m_settings.m_strInstallFolder)) + L"\r\n", false);
+  AppendLine(FormatMessageText(1123, quote_spaces(m_settings.m_strInstallFolder)) + L"\r\n", false);
   if (m_settings.m_bMenuShortcut)
-    AppendLine(FormatMessageText(1124, QuoteSpaces(m_settings.m_strMenuFolder)) + L"\r\n", false);
+    AppendLine(FormatMessageText(1124, quote_spaces(m_settings.m_strMenuFolder)) + L"\r\n", false);
   if (m_settings.m_bDesktopShortcut) AppendLine(LoadMessage(1125) + L"\r\n", false);
   // Back to the first line; the count only guards against a log that
   // does not scroll.
@@ -309,7 +311,39 @@ void CDlgInstall::AppendLine(const std::wstring& text, bool heading) {
   m_wndLog.LineScroll(1);
 }
 
-bool CDlgInstall::RunInstallation() { return false; }
+bool CDlgInstall::RunInstallation() { return run_installation(m_settings, *this, current_product_identity()); }
+
+void CDlgInstall::SetStatus(const std::wstring& text, bool path) {
+  HWND status = GetDlgItem(kStatus);
+  if (!path || text.size() >= MAX_PATH) {
+    ::SetWindowTextW(status, text.c_str());
+    return;
+  }
+  // A path is shortened with an ellipsis to the width of the line.
+  wchar_t compact[MAX_PATH] = {};
+  text.copy(compact, MAX_PATH - 1);
+  RECT client{};
+  ::GetClientRect(status, &client);
+  HDC dc = ::GetDC(status);
+  if (dc) {
+    HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(status, WM_GETFONT, 0, 0)));
+    ::PathCompactPathW(dc, compact, static_cast<UINT>(client.right - client.left));
+    ::SelectObject(dc, old);
+    ::ReleaseDC(status, dc);
+  }
+  ::SetWindowTextW(status, compact);
+}
+
+void CDlgInstall::ShowProgress() { m_wndProgress.ShowWindow(SW_SHOW); }
+
+void CDlgInstall::SetProgress(int percent) { m_wndProgress.SetPos(percent); }
+
+std::wstring CDlgInstall::Message(unsigned id, const std::wstring& arg) { return FormatMessageText(id, arg); }
+
+bool CDlgInstall::PreTranslateMessage(MSG* msg) {
+  CWinApp* app = AfxGetApp();
+  return app && app->PreTranslateMessage(msg);
+}
 
 void CDlgInstall::UpdateTexts() { SetDlgItemText(kStatus, FormatMessageText(1108, LoadMessage(1007))); }
 

@@ -3,6 +3,7 @@
 // settings through data exchange, and puts the current language's texts on
 // its controls when asked.
 #pragma once
+#include "engine/install_run.hpp"
 #include "engine/install_settings.hpp"
 #include "framework/controls.hpp"
 #include "framework/dialog.hpp"
@@ -91,7 +92,8 @@ private:
   void EnableMenuFolder();
 };
 
-class CDlgInstall : public CWizardPage {
+// The installation page is also what the installation run reports through.
+class CDlgInstall : public CWizardPage, public install_page {
 public:
   explicit CDlgInstall(install_settings& settings) : CWizardPage(135, settings) {}
   void UpdateTexts() override;
@@ -101,16 +103,18 @@ public:
 
   // Adds to the log: a heading (or an empty text) becomes a line of dashes
   // across the log's width; any other text goes in unchanged.
-  void AppendLine(const std::wstring& text, bool heading);
-  void SetStatusText(const std::wstring& text) { SetDlgItemText(1003, text); }
+  void AppendLine(const std::wstring& text, bool heading = false) override;
+  void SetStatus(const std::wstring& text, bool path = false) override;
+  void ShowProgress() override;
+  void SetProgress(int percent) override;
+  std::wstring Message(unsigned id, const std::wstring& arg = {}) override;
+  bool PreTranslateMessage(MSG* msg) override;
+  HWND Window() const override { return m_hWnd; }
   // The installation run; true when it succeeded.
   bool RunInstallation();
 
   CEdit m_wndLog;
   CProgressCtrl m_wndProgress;
-  // Working texts of the installation run.
-  std::wstring m_strRunText;
-  std::wstring m_strRunFile;
 
 private:
   void WriteSummary();

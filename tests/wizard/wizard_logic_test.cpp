@@ -103,12 +103,6 @@ TEST(Summary, DashedLinesCentreAHeadingAndFillTheWidth) {
     EXPECT_EQ(DashedLine(r.text, r.available, r.framed, r.dash), r.expected) << r.available;
 }
 
-TEST(Summary, PathsWithABlankAreQuoted) {
-  EXPECT_EQ(QuoteSpaces(L"C:\\Program Files\\Quorvane Systems\\Tavimora 2"),
-            L"\"C:\\Program Files\\Quorvane Systems\\Tavimora 2\"");
-  EXPECT_EQ(QuoteSpaces(L"D:\\Apps\\Tavimora"), L"D:\\Apps\\Tavimora");
-}
-
 TEST(ShortcutPage, MenuFolderRelativeToTheStartMenuAndBack) {
   const std::wstring root = L"C:\\ProgramData\\Microsoft\\Windows\\Start Menu";
   struct row {
