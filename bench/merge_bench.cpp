@@ -10,6 +10,7 @@
 // files that the new installation writes again, so the merge has real
 // duplicates to drop. For comparison it times the pairwise path comparison
 // that a merge by same_path would make for every pair.
+#include "bench/bench_clock.hpp"
 #include "record/earlier_install.hpp"
 #include "record/install_record.hpp"
 #include "record/path_utils.hpp"
@@ -19,13 +20,6 @@
 #include <windows.h>
 
 namespace {
-
-double now_seconds() {
-  LARGE_INTEGER f, c;
-  ::QueryPerformanceFrequency(&f);
-  ::QueryPerformanceCounter(&c);
-  return double(c.QuadPart) / double(f.QuadPart);
-}
 
 void add(RecordList& list, ItemKind kind, const std::wstring& path, int entry_kind = -1) {
   auto item = std::make_unique<RecordItem>();

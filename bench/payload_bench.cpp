@@ -12,6 +12,7 @@
 //
 //   payload_bench --run decompress|extract <payload> <folder>
 // is one such measurement, run by the benchmark in a child process.
+#include "bench/bench_clock.hpp"
 #include "engine/payload.hpp"
 #include "packer/packer.hpp"
 #include "support/handle.hpp"
@@ -32,13 +33,6 @@
 namespace fs = boost::filesystem;
 
 namespace {
-
-double now_seconds() {
-  LARGE_INTEGER f, c;
-  ::QueryPerformanceFrequency(&f);
-  ::QueryPerformanceCounter(&c);
-  return double(c.QuadPart) / double(f.QuadPart);
-}
 
 std::uint64_t peak_working_set() {
   PROCESS_MEMORY_COUNTERS pmc{};

@@ -1,6 +1,7 @@
 #include "engine/install_run.hpp"
 #include "engine/registry_entries.hpp"
 #include "engine/shortcut.hpp"
+#include "framework/controls.hpp"
 #include "support/handle.hpp"
 #include "support/security.hpp"
 #include <boost/filesystem/operations.hpp>
@@ -9,6 +10,7 @@
 #include <boost/uuid/uuid_io.hpp>
 #include <cmath>
 #include <cstdio>
+#include <optional>
 #include <shlobj.h>
 #include <shlwapi.h>
 #include <vector>
@@ -35,28 +37,6 @@ enum : unsigned {
   kMsgUninstallShortcut = 1013,
 };
 
-// The wait cursor while the run works; the earlier cursor comes back on
-// every path out.
-class wait_cursor {
-public:
-  wait_cursor() = default;
-  ~wait_cursor() { hide(); }
-  wait_cursor(const wait_cursor&) = delete;
-  wait_cursor& operator=(const wait_cursor&) = delete;
-  void show() {
-    HCURSOR previous = ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
-    if (!shown_) previous_ = previous;
-    shown_ = true;
-  }
-  void hide() {
-    if (shown_) ::SetCursor(previous_);
-    shown_ = false;
-  }
-
-private:
-  HCURSOR previous_ = nullptr;
-  bool shown_ = false;
-};
 
 // The files of kind "temporary" extracted during one run, removed with
 // their folder when the run ends, however it ends.
@@ -393,11 +373,14 @@ bool start_installed_program(install_settings& settings, const std::wstring& pro
 
 bool run_installation(install_settings& settings, install_page& page, const product_identity& product,
                       const install_run_seams& seams) {
-  wait_cursor cursor;
+  // The wait cursor from here until the run ends (or until the shell has
+  // been told about the new file type); the earlier cursor comes back on
+  // every path out.
+  std::optional<CWaitCursor> cursor;
   page.m_strProgramPath.clear();
   page.m_strUninstallerPath.clear();
   page.AppendLine(std::wstring(), true);
-  cursor.show();
+  cursor.emplace();
   page.SetStatus(page.Message(kMsgPreparing));
 
   wchar_t temp[MAX_PATH] = {};
@@ -454,10 +437,9 @@ bool run_installation(install_settings& settings, install_page& page, const prod
   }
   const bool registered = start_installed_program(settings, page.m_strProgramPath);
   if (registered) {
-    cursor.show();
     // The program has registered its file type: let the shell see it.
     ::SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_FLUSH, nullptr, nullptr);
-    cursor.hide();
+    cursor.reset();
   }
   finish_line(page, registry_ok && registered);
 
