@@ -470,6 +470,10 @@ void wait_for_text(HWND window, const std::wstring& text) {
 }
 
 TEST(WizardBrowse, TheRealFolderBrowserSelectsAndConfirmsAFolder) {
+  // The folder to choose exists before the browser opens: a folder made
+  // later may be missing from a tree branch the browser already listed.
+  const std::wstring chosen = qvtest::scratch_folder(L"browse target") + L"\\tavimora 2";
+  ASSERT_TRUE(::CreateDirectoryW(chosen.c_str(), nullptr));
   wizard_run w;
   w.next();
   set_method(w, true);
@@ -491,10 +495,12 @@ TEST(WizardBrowse, TheRealFolderBrowserSelectsAndConfirmsAFolder) {
   // shown as it is, and returned as it is. (Wine's browser returns the
   // tree's selection on OK and never asks to validate the edit box, so the
   // typed-folder path is tested through its validation function.)
-  const std::wstring chosen = qvtest::scratch_folder(L"browse target") + L"\\tavimora 2";
-  ASSERT_TRUE(::CreateDirectoryW(chosen.c_str(), nullptr));
-  ::SendMessageW(browser, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(chosen.c_str()));
-  wait_for_text(edit, chosen);
+  // The browser may still be settling its own first selection: select
+  // again until the choice holds.
+  for (int attempt = 0; attempt < 5 && qvtest::window_text(edit) != chosen; ++attempt) {
+    ::SendMessageW(browser, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(chosen.c_str()));
+    wait_for_text(edit, chosen);
+  }
   EXPECT_EQ(qvtest::window_text(edit), chosen);
   ::PostMessageW(browser, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
   ASSERT_TRUE(qvtest::wait_gone(browser, 15000));
