@@ -93,18 +93,6 @@ BOOL CALLBACK first_captioned(HWND window, LPARAM lp) {
   return TRUE;
 }
 
-// Frees a shell item identifier list with the COM task allocator.
-class co_task_item {
-public:
-  explicit co_task_item(PIDLIST_ABSOLUTE item) : item_(item) {}
-  ~co_task_item() { ::CoTaskMemFree(item_); }
-  co_task_item(const co_task_item&) = delete;
-  co_task_item& operator=(const co_task_item&) = delete;
-  PIDLIST_ABSOLUTE get() const { return item_; }
-
-private:
-  PIDLIST_ABSOLUTE item_;
-};
 
 }  // namespace
 
@@ -199,22 +187,18 @@ HWND PickerOwnerWindow() {
 
 CFolderPicker::CFolderPicker(std::wstring title) : m_strTitle(std::move(title)) {}
 
-CFolderPicker::~CFolderPicker() {
-  if (m_pidlRoot) ::CoTaskMemFree(m_pidlRoot);
-  if (m_nFlags & kComInitialised) ::CoUninitialize();
-}
+CFolderPicker::~CFolderPicker() = default;
 
 bool CFolderPicker::SetRoot(int csidl) {
-  if (m_pidlRoot) ::CoTaskMemFree(m_pidlRoot);
-  m_pidlRoot = nullptr;
   m_bRootParentKnown = false;
-  PIDLIST_ABSOLUTE item = nullptr;
-  if (FAILED(::SHGetSpecialFolderLocation(nullptr, csidl, &item))) return false;
-  m_pidlRoot = item;
+  if (FAILED(::SHGetSpecialFolderLocation(nullptr, csidl, m_pidlRoot.put()))) {
+    m_pidlRoot.reset();
+    return false;
+  }
   return true;
 }
 
-std::wstring CFolderPicker::RootPath() const { return path_of(m_pidlRoot); }
+std::wstring CFolderPicker::RootPath() const { return path_of(m_pidlRoot.get()); }
 
 const std::wstring& CFolderPicker::RootParent() {
   if (!m_bRootParentKnown) {
@@ -241,13 +225,14 @@ void CFolderPicker::ShowError(DWORD code) const {
 
 bool CFolderPicker::Browse(const std::wstring& initialFolder, const std::wstring& subFolder) {
   m_hOwner = PickerOwnerWindow();
-  if (!(m_nFlags & kComInitialised)) {
-    const HRESULT hr = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    if (FAILED(hr)) {
+  if (!m_com) {
+    m_com.emplace();
+    if (!m_com->ok()) {
+      const HRESULT hr = m_com->result();
+      m_com.reset();
       ShowError(static_cast<DWORD>(hr));
       return false;
     }
-    m_nFlags |= kComInitialised;
   }
   m_nFlags &= ~(kBrowserInitialised | kTypedAccepted);
   m_hEdit = nullptr;
@@ -269,13 +254,13 @@ bool CFolderPicker::Browse(const std::wstring& initialFolder, const std::wstring
 
   BROWSEINFOW info{};
   info.hwndOwner = m_hOwner;
-  info.pidlRoot = m_pidlRoot;
+  info.pidlRoot = m_pidlRoot.get();
   info.lpszTitle = m_strTitle.empty() ? nullptr : m_strTitle.c_str();
   info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_RETURNFSANCESTORS | BIF_NEWDIALOGSTYLE;
   if (!m_strSubFolder.empty()) info.ulFlags |= BIF_EDITBOX | BIF_VALIDATE;
   info.lpfn = BrowseCallback;
   info.lParam = reinterpret_cast<LPARAM>(this);
-  co_task_item chosen(::SHBrowseForFolderW(&info));
+  const qv::unique_item_id_list chosen(::SHBrowseForFolderW(&info));
   m_hEdit = nullptr;
   // A typed folder that validation accepted is the answer, whatever item
   // the browser hands back with it.

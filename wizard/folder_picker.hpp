@@ -4,8 +4,11 @@
 // folder, and an optional tree root whose parent the shown paths are
 // relative to. One picker per click.
 #pragma once
+#include "support/com.hpp"
+#include "support/handle.hpp"
 #include <windows.h>
 #include <shlobj.h>
+#include <optional>
 #include <string>
 
 // The shown path after a selection: `path` with the missing part of
@@ -52,12 +55,15 @@ private:
   void ShowError(DWORD code) const;
   void ShowInEdit();
 
-  enum : unsigned { kComInitialised = 1, kBrowserInitialised = 2, kTypedAccepted = 4, kCreateTyped = 8 };
+  enum : unsigned { kBrowserInitialised = 2, kTypedAccepted = 4, kCreateTyped = 8 };
 
   std::wstring m_strPath;
   std::wstring m_strSubFolder;
   std::wstring m_strTitle;
-  PIDLIST_ABSOLUTE m_pidlRoot = nullptr;  // freed with the COM allocator
+  // COM from the first browse until the picker ends; declared before the
+  // root so that the root is freed while COM is still initialised.
+  std::optional<qv::com_scope> m_com;
+  qv::unique_item_id_list m_pidlRoot;
   std::wstring m_strRootParent;
   bool m_bRootParentKnown = false;
   HWND m_hEdit = nullptr;

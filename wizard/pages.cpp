@@ -4,6 +4,7 @@
 #include "wizard/folder_picker.hpp"
 #include "wizard/install_dlg.hpp"
 #include "wizard/page_logic.hpp"
+#include "support/handle.hpp"
 #include "support/version_info.hpp"
 #include <shlobj.h>
 #include <shlwapi.h>
@@ -41,22 +42,6 @@ std::wstring special_folder(int csidl) {
   return path;
 }
 
-// An icon loaded for one use, destroyed afterwards.
-class loaded_icon {
-public:
-  loaded_icon(unsigned id, int cx, int cy)
-      : icon_(static_cast<HICON>(
-            ::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id), IMAGE_ICON, cx, cy, LR_DEFAULTCOLOR))) {}
-  ~loaded_icon() {
-    if (icon_) ::DestroyIcon(icon_);
-  }
-  loaded_icon(const loaded_icon&) = delete;
-  loaded_icon& operator=(const loaded_icon&) = delete;
-  HICON get() const { return icon_; }
-
-private:
-  HICON icon_;
-};
 
 }  // namespace
 
@@ -93,7 +78,9 @@ void CDlgStart::FillLanguageList() {
   int widest = 0;
   int selected = -1;
   for (int n : kListedLanguages) {
-    loaded_icon flag(LanguageFlagIcon(n), 16, 12);
+    const qv::unique_icon flag(static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr),
+                                                             MAKEINTRESOURCEW(LanguageFlagIcon(n)), IMAGE_ICON, 16,
+                                                             12, LR_DEFAULTCOLOR)));
     const int image = flag.get() ? m_images.Add(flag.get()) : -1;
     std::wstring name = qv::language_name(n);
     COMBOBOXEXITEMW item{};
