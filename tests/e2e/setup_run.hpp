@@ -10,16 +10,18 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace qvtest {
 
 inline std::wstring setup_path() { return qvtest::binary_dir() + L"\\setup.exe"; }
 
-// setup.exe started under a debugger thread that collects its debug output.
+// setup.exe (or a copy of it) started under a debugger thread that collects
+// its debug output.
 class setup_run {
 public:
-  setup_run() {
+  explicit setup_run(std::wstring program = setup_path()) : program_(std::move(program)) {
     started_ = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
     thread_ = std::thread([this] { debug_loop(); });
     ::WaitForSingleObject(started_, 30000);
@@ -52,7 +54,7 @@ private:
     STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
-    std::wstring command = qvtest::quote(setup_path());
+    std::wstring command = qvtest::quote(program_);
     std::vector<wchar_t> line(command.begin(), command.end());
     line.push_back(0);
     if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, DEBUG_ONLY_THIS_PROCESS, nullptr, nullptr,
@@ -109,6 +111,7 @@ private:
     }
   }
 
+  std::wstring program_;
   HANDLE started_ = nullptr;
   std::thread thread_;
   std::atomic<HANDLE> process_{nullptr};
@@ -129,6 +132,43 @@ inline HWND find_wizard(DWORD pid, DWORD timeout_ms = 30000, HANDLE stop = nullp
     if (stop && ::WaitForSingleObject(stop, 50) == WAIT_OBJECT_0) return nullptr;
     if (!stop) ::Sleep(50);
   }
+}
+
+struct page_search {
+  int id;
+  HWND found = nullptr;
+};
+
+inline BOOL CALLBACK find_page(HWND child, LPARAM lp) {
+  auto* s = reinterpret_cast<page_search*>(lp);
+  if (class_name(child) == L"#32770" && ::GetDlgItem(child, s->id)) {
+    s->found = child;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// Page `n` of the wizard `frame`, by a control only it has: 1023 start,
+// 1018 method, 1008 folder, 1012 shortcuts, 1015 installation, and the end
+// page's 1016 without 1023.
+inline HWND wizard_page(HWND frame, int n) {
+  static const int marker[] = {1023, 1018, 1008, 1012, 1015, 1016};
+  if (n < 0 || n > 5) return nullptr;
+  if (n == 5) {
+    for (HWND h = ::GetWindow(frame, GW_CHILD); h; h = ::GetWindow(h, GW_HWNDNEXT))
+      if (class_name(h) == L"#32770" && ::GetDlgItem(h, 1016) && !::GetDlgItem(h, 1023)) return h;
+    return nullptr;
+  }
+  page_search s{marker[n]};
+  ::EnumChildWindows(frame, find_page, reinterpret_cast<LPARAM>(&s));
+  return s.found;
+}
+
+// The page of `frame` that is shown; -1 when none is.
+inline int current_page(HWND frame) {
+  for (int n = 0; n < 6; ++n)
+    if (::IsWindowVisible(wizard_page(frame, n))) return n;
+  return -1;
 }
 
 // A box or dialog of `pid` owned by `owner`.

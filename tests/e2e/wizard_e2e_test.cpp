@@ -26,20 +26,6 @@ std::wstring special_folder(int csidl) {
   return path;
 }
 
-struct page_search {
-  int id;
-  HWND found = nullptr;
-};
-
-BOOL CALLBACK find_page(HWND child, LPARAM lp) {
-  auto* s = reinterpret_cast<page_search*>(lp);
-  if (qvtest::class_name(child) == L"#32770" && ::GetDlgItem(child, s->id)) {
-    s->found = child;
-    return FALSE;
-  }
-  return TRUE;
-}
-
 // The running wizard of one setup.exe.
 class SetupWizard : public ::testing::Test {
 protected:
@@ -54,24 +40,8 @@ protected:
       qvtest::close_wizard(setup_->pid(), setup_->process());
     setup_.reset();
   }
-  // A page by a control only it has: 1023 start, 1018 method, 1008 folder,
-  // 1012 shortcuts, 1015 installation, and the end page's 1016 without 1023.
-  HWND page(int n) {
-    static const int marker[] = {1023, 1018, 1008, 1012, 1015, 1016};
-    if (n == 5) {
-      for (HWND h = ::GetWindow(frame_, GW_CHILD); h; h = ::GetWindow(h, GW_HWNDNEXT))
-        if (qvtest::class_name(h) == L"#32770" && ::GetDlgItem(h, 1016) && !::GetDlgItem(h, 1023)) return h;
-      return nullptr;
-    }
-    page_search s{marker[n]};
-    ::EnumChildWindows(frame_, find_page, reinterpret_cast<LPARAM>(&s));
-    return s.found;
-  }
-  int current() {
-    for (int n = 0; n < 6; ++n)
-      if (::IsWindowVisible(page(n))) return n;
-    return -1;
-  }
+  HWND page(int n) { return qvtest::wizard_page(frame_, n); }
+  int current() { return qvtest::current_page(frame_); }
   void command(int id) { ::SendMessageW(frame_, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
   void next() { command(IDOK); }
   void back() { command(3); }
@@ -246,9 +216,7 @@ TEST(WizardSameVersion, ExitOnTheStartPageDoesNotAsk) {
     qvtest::setup_run setup;
     HWND frame = qvtest::find_wizard(setup.pid(), 60000, setup.process());
     ASSERT_NE(frame, nullptr);
-    page_search s{1023};
-    ::EnumChildWindows(frame, find_page, reinterpret_cast<LPARAM>(&s));
-    EXPECT_EQ(text_of(s.found, 1016), L"'Tavimora 2.31t' is already installed.\r\nDo you confirm Reinstallation ?");
+    EXPECT_EQ(text_of(qvtest::wizard_page(frame, 0), 1016), L"'Tavimora 2.31t' is already installed.\r\nDo you confirm Reinstallation ?");
     ::PostMessageW(frame, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
     EXPECT_EQ(setup.wait(10000), 0) << "it ended without a question";
     EXPECT_TRUE(qvtest::dialog_boxes(setup.pid()).empty());
