@@ -4,9 +4,9 @@
 // installation leaves on the machine, read back file by file and value by
 // value; a payload with a wrong checksum (a copy of setup.exe made by
 // e2e_damage_payload) that must leave nothing; Install pressed again after
-// a failed run; a product that does not end with -10. Screenshots of the
-// installation page after the run and of the end page go to
-// <build>/screenshots-install.
+// a failed run; a product path value the registry refuses; a product that
+// does not end with -10. Screenshots of the installation page after the
+// run and of the end page go to <build>/screenshots-install.
 #include "support/maker_contact.h"
 #include "tests/common/box_driver.hpp"
 #include "tests/common/test_support.hpp"
@@ -18,6 +18,7 @@
 #include <commctrl.h>
 #include <shlobj.h>
 #include <windows.h>
+#include <sddl.h>
 #include <algorithm>
 #include <cstring>
 #include <map>
@@ -412,6 +413,46 @@ TEST_F(InstallWizard, InstallPressedAgainAfterAFailedRunSucceeds) {
   EXPECT_EQ(read_text(HKEY_LOCAL_MACHINE, kMakerKey, L"Tavimora 2 Path"), program());
   EXPECT_TRUE(exists(ulog()));
   finish_on_the_end_page(L"");
+}
+
+// The maker's key made to refuse new values by its access list (deny
+// KEY_SET_VALUE to everyone), as a locked-down machine may: the product path
+// value cannot be written, and the run rolls everything back.
+TEST_F(InstallWizard, AProductPathValueThatIsRefusedRollsEverythingBack) {
+  HKEY key = nullptr;
+  ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kMakerKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  PSECURITY_DESCRIPTOR refusing = nullptr;
+  ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(D;;0x2;;;WD)(A;;KA;;;WD)", SDDL_REVISION_1,
+                                                                     &refusing, nullptr));
+  const LSTATUS set = ::RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, refusing);
+  ::LocalFree(refusing);
+  ::RegCloseKey(key);
+  ASSERT_EQ(set, ERROR_SUCCESS);
+  HKEY probe = nullptr;
+  const LSTATUS opened = ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kMakerKey, 0, KEY_SET_VALUE, &probe);
+  if (opened == ERROR_SUCCESS) ::RegCloseKey(probe);
+  ASSERT_EQ(opened, ERROR_ACCESS_DENIED) << "the key's access list is enforced";
+
+  start();
+  to_installation_page();
+  const std::vector<std::wstring> lines = install();
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_EQ(lines[lines.size() - 2], L"Shortcuts Creation...OK");
+  EXPECT_EQ(lines.back(), L"Registry Data Writing...Failed");
+  EXPECT_EQ(status(), L"Installation failed (Error Code -1).");
+  EXPECT_EQ(text_of(frame_, IDOK), L"Install");
+
+  EXPECT_FALSE(exists(folder_of(CSIDL_PROGRAM_FILES) + L"\\Quorvane Systems"));
+  EXPECT_FALSE(exists(folder_of(CSIDL_COMMON_APPDATA) + L"\\Quorvane Systems"));
+  EXPECT_FALSE(exists(sample_folder()));
+  EXPECT_FALSE(exists(folder_of(CSIDL_COMMON_PROGRAMS) + L"\\Quorvane Systems"));
+  EXPECT_FALSE(exists(desktop_shortcut()));
+  EXPECT_FALSE(key_exists(HKEY_LOCAL_MACHINE, kUninstallKey));
+  EXPECT_EQ(read_text(HKEY_LOCAL_MACHINE, kMakerKey, L"Tavimora 2 Path"), L"<missing>");
+  EXPECT_FALSE(key_exists(HKEY_CURRENT_USER, kProgramKey)) << "the product never ran";
+  EXPECT_FALSE(key_exists(HKEY_CLASSES_ROOT, L".tvm"));
+  EXPECT_EQ(run_temporary_folders(), std::vector<std::wstring>{});
 }
 
 // setup.exe hands its environment to the product; the product's seam makes
