@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Builds setup.exe and runs it under Wine: on the user's display when there
-# is one, otherwise under Xvfb, saving a screenshot of what it shows to
-# build/screenshot.png.
+# Builds setup.exe and runs it under Wine, in a prefix of its own (never the
+# tests' prefix): on the user's display when there is one, otherwise under
+# Xvfb, saving a screenshot of what it shows to build/screenshot.png.
 #
 # The i686 setup.exe is what ships. On a machine that cannot run 32-bit Wine
 # (a kernel without 32-bit user code) the x86_64 build of the same sources
@@ -14,6 +14,14 @@ arch=$(tail -n 1 "$build_root.log")
 build="$build_root/$arch"
 run="$build/wine-run.sh"
 echo "setup.exe: $build_root/i686/setup.exe"
+# A Wine prefix of its own, made on first use and kept: an installation
+# done here stays here (a second run finds the product installed), and the
+# tests' prefix never sees it. Remove the folder to start afresh.
+export QV_WINEPREFIX="$build/run-prefix" QV_WINEHOME="$build/run-home"
+echo "Wine prefix: $QV_WINEPREFIX"
+# Made before the program starts (the first time takes a while), so that
+# the wait for the program's window below is not spent on it.
+"$run" --prefix >/dev/null
 
 if [ -n "${DISPLAY:-}" ]; then
   rc=0
