@@ -194,13 +194,6 @@ protected:
   qvtest::payload_archive payload;
 };
 
-struct expected_value {
-  const wchar_t* name;
-  DWORD type;
-  std::wstring text;
-  DWORD number;
-};
-
 TEST_F(InstallWizard, NextNextInstallInstallsEverythingAndExitEndsWithoutAQuestion) {
   start();
   choose_polish();
@@ -252,20 +245,8 @@ TEST_F(InstallWizard, NextNextInstallInstallsEverythingAndExitEndsWithoutAQuesti
   }
 
   // The twelve values of the "Uninstall" entry, and the product path value.
-  const std::vector<expected_value> values = {
-      {L"DisplayName", REG_SZ, L"Tavimora 2.31t", 0},
-      {L"UninstallString", REG_SZ, uninstaller(), 0},  // not quoted, blanks and all
-      {L"DisplayIcon", REG_SZ, program() + L",0", 0},
-      {L"DisplayVersion", REG_SZ, L"2.31.20.1", 0},
-      {L"Publisher", REG_SZ, L"Quorvane Systems", 0},
-      {L"URLInfoAbout", REG_SZ, QV_MAKER_WEB_ADDRESS, 0},
-      {L"HelpLink", REG_SZ, QV_MAKER_WEB_ADDRESS, 0},
-      {L"URLUpdateInfo", REG_SZ, QV_MAKER_WEB_ADDRESS, 0},
-      {L"HelpTelephone", REG_SZ, QV_MAKER_SUPPORT_TELEPHONE, 0},
-      {L"NoModify", REG_DWORD, L"", 1},
-      {L"NoRepair", REG_DWORD, L"", 1},
-      {L"QvLanguage", REG_DWORD, L"", kPolish},  // the wizard's language, not the system's
-  };
+  // QvLanguage is the wizard's language, not the system's.
+  const std::vector<expected_value> values = expected_uninstall_values(program(), uninstaller(), kPolish);
   for (const expected_value& v : values) {
     SCOPED_TRACE(qvtest::narrow(v.name));
     DWORD type = 0;

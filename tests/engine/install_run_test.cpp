@@ -132,30 +132,6 @@ protected:
   void TearDown() override { reset_machine(); }
 };
 
-struct expected_value {
-  const wchar_t* name;
-  DWORD type;
-  std::wstring text;
-  DWORD number;
-};
-
-std::vector<expected_value> expected_uninstall_values(const std::wstring& program, const std::wstring& uninstaller,
-                                                      DWORD language) {
-  return {
-      {L"DisplayName", REG_SZ, L"Tavimora 2.31t", 0},
-      {L"UninstallString", REG_SZ, uninstaller, 0},
-      {L"DisplayIcon", REG_SZ, program + L",0", 0},
-      {L"DisplayVersion", REG_SZ, L"2.31.20.1", 0},
-      {L"Publisher", REG_SZ, L"Quorvane Systems", 0},
-      {L"URLInfoAbout", REG_SZ, QV_MAKER_WEB_ADDRESS, 0},
-      {L"HelpLink", REG_SZ, QV_MAKER_WEB_ADDRESS, 0},
-      {L"URLUpdateInfo", REG_SZ, QV_MAKER_WEB_ADDRESS, 0},
-      {L"HelpTelephone", REG_SZ, QV_MAKER_SUPPORT_TELEPHONE, 0},
-      {L"NoModify", REG_DWORD, L"", 1},
-      {L"NoRepair", REG_DWORD, L"", 1},
-      {L"QvLanguage", REG_DWORD, L"", language},
-  };
-}
 
 product_identity identity_with(DWORD language) {
   product_identity product = identity();

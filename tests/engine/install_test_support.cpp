@@ -1,6 +1,7 @@
 #include "tests/engine/install_test_support.hpp"
 #include "app/install_app.hpp"
 #include "app/language.hpp"
+#include "support/maker_contact.h"
 #include "tests/common/test_support.hpp"
 #include <objbase.h>
 #include <shlobj.h>
@@ -156,6 +157,24 @@ std::uint32_t crc_of(const std::string& bytes) {
     for (int i = 0; i < 8; ++i) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
   }
   return crc ^ 0xFFFFFFFFu;
+}
+
+std::vector<expected_value> expected_uninstall_values(const std::wstring& program, const std::wstring& uninstaller,
+                                                      DWORD language) {
+  return {
+      {L"DisplayName", REG_SZ, L"Tavimora 2.31t", 0},
+      {L"UninstallString", REG_SZ, uninstaller, 0},
+      {L"DisplayIcon", REG_SZ, program + L",0", 0},
+      {L"DisplayVersion", REG_SZ, L"2.31.20.1", 0},
+      {L"Publisher", REG_SZ, L"Quorvane Systems", 0},
+      {L"URLInfoAbout", REG_SZ, QV_MAKER_WEB_ADDRESS, 0},
+      {L"HelpLink", REG_SZ, QV_MAKER_WEB_ADDRESS, 0},
+      {L"URLUpdateInfo", REG_SZ, QV_MAKER_WEB_ADDRESS, 0},
+      {L"HelpTelephone", REG_SZ, QV_MAKER_SUPPORT_TELEPHONE, 0},
+      {L"NoModify", REG_DWORD, L"", 1},
+      {L"NoRepair", REG_DWORD, L"", 1},
+      {L"QvLanguage", REG_DWORD, L"", language},
+  };
 }
 
 }  // namespace install_test

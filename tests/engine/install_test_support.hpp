@@ -72,4 +72,16 @@ std::vector<std::wstring> read_ulog(const std::wstring& path);
 // CRC-32 of a file's bytes, computed here.
 std::uint32_t crc_of(const std::string& bytes);
 
+// One value of the product's "Uninstall" entry as it must read back.
+struct expected_value {
+  const wchar_t* name;
+  DWORD type;
+  std::wstring text;  // REG_SZ
+  DWORD number;       // REG_DWORD
+};
+// The twelve values, in the order they are written: UninstallString
+// unquoted, DisplayIcon the program's first icon, QvLanguage `language`.
+std::vector<expected_value> expected_uninstall_values(const std::wstring& program, const std::wstring& uninstaller,
+                                                      DWORD language);
+
 }  // namespace install_test
