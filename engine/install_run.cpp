@@ -429,7 +429,9 @@ bool run_installation(install_settings& settings, install_page& page, const prod
       seams.write_product_path(page.m_strProgramPath);
     else
       write_product_path(page.m_strProgramPath, product);
-  } catch (const std::system_error&) {
+  } catch (...) {
+    // Whatever the write raised, the installation cannot be found again
+    // by the next setup: it is undone.
     settings.m_record.Rollback();
     finish_line(page, false);
     page.SetStatus(page.Message(kMsgFailedWithCode, L"-1"));

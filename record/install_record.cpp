@@ -398,12 +398,30 @@ void CInstallRecord::CommitItem(bool succeeded, const wchar_t* path) noexcept {
   RecordItem* item = items.tail();
   if (!item) return;
   item->committed = succeeded;
+  // A shortcut that could not be made gives the earlier one its place back
+  // at once: the run goes on, and a later WriteLog would delete the backup.
+  if (!succeeded && (item->kind == ItemKind::ProgramShortcut || item->kind == ItemKind::UninstallShortcut ||
+                     item->kind == ItemKind::DesktopShortcut))
+    RestoreEarlierShortcut(*item);
   if (path) {
     try {
       item->path = path;
     } catch (...) {
     }
   }
+}
+
+void CInstallRecord::RestoreEarlierShortcut(RecordItem& item) noexcept {
+  if (item.backupPath.empty()) return;
+  // The backup is the earlier installation's shortcut of this kind, taken
+  // from where its own item says it lived; it goes back there.
+  const RecordItem* earlier = earlierItems.head();
+  while (earlier && earlier->kind != item.kind) earlier = earlier->next;
+  if (earlier && !earlier->path.empty())
+    restore_backup(item.backupPath, earlier->path);
+  else
+    delete_file(item.backupPath);
+  item.backupPath.clear();
 }
 
 bool CInstallRecord::IsEarlierFile(const std::wstring& path) const noexcept {
@@ -433,19 +451,10 @@ void CInstallRecord::Rollback() noexcept {
         break;
       case ItemKind::ProgramShortcut:
       case ItemKind::UninstallShortcut:
-      case ItemKind::DesktopShortcut: {
+      case ItemKind::DesktopShortcut:
         delete_file(item->path);
-        if (item->backupPath.empty()) break;
-        // The backup is the earlier installation's shortcut of this kind,
-        // taken from where its own item says it lived; it goes back there.
-        const RecordItem* earlier = earlierItems.head();
-        while (earlier && earlier->kind != item->kind) earlier = earlier->next;
-        if (earlier && !earlier->path.empty())
-          restore_backup(item->backupPath, earlier->path);
-        else
-          delete_file(item->backupPath);
+        RestoreEarlierShortcut(*item);
         break;
-      }
     }
   }
 }
@@ -504,7 +513,11 @@ void CInstallRecord::MergeEarlierItems() noexcept {
       else
         kinds[static_cast<int>(item.kind)] = true;
     };
-    for (const RecordItem* item = items.head(); item; item = item->next) note(*item);
+    // A shortcut, key or class entry of this run displaces the earlier one
+    // only when it was made: an earlier shortcut put back after its
+    // successor failed stays in the log for the uninstaller.
+    for (const RecordItem* item = items.head(); item; item = item->next)
+      if (item->committed || item->kind == ItemKind::Folder || item->kind == ItemKind::File) note(*item);
     while (std::unique_ptr<RecordItem> earlier = earlierItems.pop_back()) {
       bool duplicate;
       if (earlier->kind == ItemKind::Folder)

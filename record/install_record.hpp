@@ -166,6 +166,10 @@ private:
   // afterwards, else the code of the failure.
   DWORD MakeFolders(const std::wstring& path) noexcept;
   void MergeEarlierItems() noexcept;
+  // Puts the earlier installation's shortcut that `item` moved aside back
+  // where the earlier log says it lived (or deletes the backup when it names
+  // no place) and forgets the backup.
+  void RestoreEarlierShortcut(RecordItem& item) noexcept;
   void DeleteBackups() noexcept;
 };
 

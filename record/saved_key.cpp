@@ -79,7 +79,10 @@ LSTATUS write_contents(HKEY key, const SavedKey& saved) {
 LSTATUS RestoreKey(HKEY key, const SavedKey& saved) {
   // Emptied in place, so that open handles to the key stay valid and its
   // access list stays as it was.
-  LSTATUS rc = ::RegDeleteTreeW(key, nullptr);
-  if (rc != ERROR_SUCCESS) return rc;
-  return write_contents(key, saved);
+  // The earlier contents are written back even when emptying stopped half
+  // way: whatever was deleted by then comes back, and the first error is
+  // still reported.
+  const LSTATUS emptied = ::RegDeleteTreeW(key, nullptr);
+  const LSTATUS written = write_contents(key, saved);
+  return emptied != ERROR_SUCCESS ? emptied : written;
 }

@@ -244,7 +244,9 @@ TEST_F(Guard, AnEarlierLogBesideSetupCannotReachOutsideTheProductsPlaces) {
   record.BeginShortcut(0, programs + L"\\Quorvane Systems");
   record.CommitItem(false);
   record.BeginShortcut(2, desktop);
-  record.CommitItem(false);
+  const std::wstring new_shortcut = desktop + L"\\Tavimora 2.31t.lnk";
+  qvtest::write_file(new_shortcut, "new desktop shortcut");
+  record.CommitItem(true, new_shortcut.c_str());
   const std::wstring new_log = install + L"\\Uninstall.ulog";
   ASSERT_TRUE(record.WriteLog(new_log, install, programs));
   EXPECT_EQ(qvtest::read_file(win_ini), ini_bytes) << "win.ini is untouched";

@@ -164,6 +164,29 @@ TEST_F(Rollback, AnExistingUninstallKeyIsCapturedAndRestored) {
   EXPECT_EQ(value_of(after, L"UninstallString"), L"<missing>");
 }
 
+TEST_F(Rollback, AShortcutThatCouldNotBeMadeGivesTheEarlierOneItsPlaceBack) {
+  // The run goes on after a failed shortcut and ends with WriteLog, which
+  // deletes every backup: the earlier shortcut must be back before that.
+  const std::wstring earlier_desk = dir + L"\\OldDesk";
+  ::CreateDirectoryW(earlier_desk.c_str(), nullptr);
+  const std::wstring old_desktop = earlier_desk + L"\\Tavimora.lnk";
+  qvtest::write_file(old_desktop, "old desktop shortcut");
+  CInstallRecord record;
+  record.productPlaces.shellFolders = {dir};
+  rt::add_item(record.earlierItems, ItemKind::DesktopShortcut, old_desktop);
+
+  ASSERT_EQ(record.BeginShortcut(2, dir + L"\\Desk"), DWORD(ERROR_SUCCESS));
+  EXPECT_FALSE(rt::file_exists(old_desktop));
+  record.CommitItem(false);
+  EXPECT_EQ(qvtest::read_file(old_desktop), "old desktop shortcut");
+
+  ASSERT_TRUE(record.WriteLog(dir + L"\\Uninstall.ulog", dir, dir));
+  EXPECT_EQ(qvtest::read_file(old_desktop), "old desktop shortcut");
+  // The log still names it, so that the uninstaller removes it.
+  const std::string log = qvtest::read_file(dir + L"\\Uninstall.ulog");
+  EXPECT_NE(rt::decode_utf16(log.substr(2)).find(old_desktop), std::wstring::npos);
+}
+
 TEST_F(Rollback, WriteLogInsteadKeepsNothingOfWhatWasReplaced) {
   const std::wstring file = dir + L"\\replaced.txt";
   qvtest::write_file(file, "earlier");
