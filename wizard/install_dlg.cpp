@@ -1,20 +1,21 @@
 #include "wizard/install_dlg.hpp"
 #include "app/language.hpp"
 #include "app/product.hpp"
+#include "resources/resource_ids.h"
 #include "framework/controls.hpp"
 #include "framework/message_map.hpp"
 #include "framework/win_app.hpp"
 #include "support/message_box.hpp"
 
 namespace {
-constexpr int kBack = 3;
-constexpr int kLogoBackground = 1005;
-constexpr int kSeparator = 1002;
-constexpr UINT kPageTemplates[kPageCount] = {132, 136, 133, 134, 135, 137};
+constexpr int kBack = IDC_BACK;
+constexpr int kLogoBackground = IDC_LOGO_BACKGROUND;
+constexpr int kSeparator = IDC_SEPARATOR;
+constexpr UINT kPageTemplates[kPageCount] = {IDD_PAGE_START, IDD_PAGE_MODE, IDD_PAGE_PATH, IDD_PAGE_SHORTCUT, IDD_PAGE_INSTALL, IDD_PAGE_END};
 }  // namespace
 
 CInstallDlg::CInstallDlg(install_settings& settings, CWnd* parent)
-    : CDialog(102, parent),
+    : CDialog(IDD_WIZARD, parent),
       m_dlgStart(settings),
       m_dlgMode(settings),
       m_dlgPath(settings),

@@ -5,11 +5,12 @@
 #include "engine/install_settings.hpp"
 #include "framework/dialog.hpp"
 #include "framework/win_app.hpp"
+#include "resources/resource_ids.h"
 #include "wizard/page_sequence.hpp"
 #include "wizard/pages.hpp"
 #include <functional>
 
-constexpr UINT kAboutCommand = 16;
+constexpr UINT kAboutCommand = IDM_ABOUT_BOX;
 
 class CInstallDlg : public CDialog {
 public:

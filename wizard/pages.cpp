@@ -1,6 +1,7 @@
 #include "wizard/pages.hpp"
 #include "app/language.hpp"
 #include "app/product.hpp"
+#include "resources/resource_ids.h"
 #include "wizard/folder_picker.hpp"
 #include "wizard/install_dlg.hpp"
 #include "wizard/page_logic.hpp"
@@ -13,8 +14,8 @@
 
 namespace {
 
-constexpr int kStatus = 1003;
-constexpr int kBrowse = 1006;
+constexpr int kStatus = IDC_STATUS;
+constexpr int kBrowse = IDC_BROWSE;
 // The languages of the start page's list, in their order there.
 constexpr int kListedLanguages[] = {0, 1, 2, 3, 11, 4, 15, 7, 9};
 
@@ -69,7 +70,7 @@ BOOL CDlgStart::OnInitDialog() {
   return TRUE;
 }
 
-void CDlgStart::DoDataExchange(CDataExchange* dx) { DDX_Control(dx, 1023, m_wndLanguages); }
+void CDlgStart::DoDataExchange(CDataExchange* dx) { DDX_Control(dx, IDC_LANGUAGE_LIST, m_wndLanguages); }
 
 void CDlgStart::FillLanguageList() {
   m_images.Create(18, 12, ILC_COLOR24, 8, 1);
@@ -101,7 +102,7 @@ void CDlgStart::FillLanguageList() {
 
 BOOL CDlgStart::OnWndMsg(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
   static const message_map_entry<CDlgStart> map[] = {
-      OnCommandEntry<CDlgStart>(CBN_SELCHANGE, 1023, &CDlgStart::OnLanguageSelected),
+      OnCommandEntry<CDlgStart>(CBN_SELCHANGE, IDC_LANGUAGE_LIST, &CDlgStart::OnLanguageSelected),
   };
   if (DispatchMessageMap(this, map, msg, wp, lp, result)) return TRUE;
   return CWizardPage::OnWndMsg(msg, wp, lp, result);
@@ -117,17 +118,17 @@ void CDlgStart::UpdateTexts() {
   const std::wstring version =
       m_settings.m_nEarlierState == 2 || m_settings.m_nEarlierState == -1 ? m_settings.m_strEarlierVersion : L"";
   const start_texts texts = StartPageTexts(m_settings.m_nEarlierState, version);
-  SetDlgItemText(1016, texts.information);
+  SetDlgItemText(IDC_INFORMATION, texts.information);
   SetDlgItemText(kStatus, texts.status);
-  SetDlgItemText(1020, FormatMessageText(1109, GetProductLabel(false)));
-  SetDlgItemText(1022, LoadMessage(1014));
+  SetDlgItemText(IDC_NOTICE, FormatMessageText(1109, GetProductLabel(false)));
+  SetDlgItemText(IDC_LANGUAGE_LABEL, LoadMessage(1014));
 }
 
 void CDlgStart::Layout(int dx, int dy) {
   // The label keeps its place and size; everything else widens.
-  OffsetChildWindow(GetDlgItem(1023), 0, 0, dx, 0);
-  OffsetChildWindow(GetDlgItem(1020), 0, 0, dx, 0);
-  OffsetChildWindow(GetDlgItem(1016), 0, 0, dx, dy);
+  OffsetChildWindow(GetDlgItem(IDC_LANGUAGE_LIST), 0, 0, dx, 0);
+  OffsetChildWindow(GetDlgItem(IDC_NOTICE), 0, 0, dx, 0);
+  OffsetChildWindow(GetDlgItem(IDC_INFORMATION), 0, 0, dx, dy);
   OffsetChildWindow(GetDlgItem(kStatus), 0, dy, dx, 0);
 }
 
@@ -135,14 +136,14 @@ void CDlgStart::Layout(int dx, int dy) {
 
 void CDlgMode::DoDataExchange(CDataExchange* dx) {
   if (!dx->m_bSaveAndValidate) m_nMethod = m_settings.m_bAdvanced ? 1 : 0;
-  DDX_Radio(dx, 1018, m_nMethod);
+  DDX_Radio(dx, IDC_QUICK, m_nMethod);
   if (dx->m_bSaveAndValidate) m_settings.m_bAdvanced = m_nMethod == 1;
 }
 
 void CDlgMode::UpdateTexts() {
-  SetDlgItemText(1021, LoadMessage(1015));
-  SetDlgItemText(1018, LoadMessage(1016));
-  SetDlgItemText(1019, LoadMessage(1017));
+  SetDlgItemText(IDC_METHOD_GROUP, LoadMessage(1015));
+  SetDlgItemText(IDC_QUICK, LoadMessage(1016));
+  SetDlgItemText(IDC_ADVANCED, LoadMessage(1017));
   SetDlgItemText(kStatus, FormatMessageText(1106, LoadMessage(1006)));
 }
 
@@ -152,23 +153,23 @@ BOOL CDlgPath::OnInitDialog() {
   CDialog::OnInitDialog();
   if (m_settings.m_nEarlierState != 0) {
     // An update or reinstallation keeps the earlier installation's folder.
-    ::EnableWindow(GetDlgItem(1009), FALSE);
+    ::EnableWindow(GetDlgItem(IDC_FOLDER_TEXT), FALSE);
     ::EnableWindow(GetDlgItem(kBrowse), FALSE);
-    ::SendMessageW(GetDlgItem(1007), EM_SETREADONLY, TRUE, 0);
+    ::SendMessageW(GetDlgItem(IDC_INSTALL_FOLDER), EM_SETREADONLY, TRUE, 0);
   }
   return TRUE;
 }
 
 void CDlgPath::DoDataExchange(CDataExchange* dx) {
   if (!dx->m_bSaveAndValidate) m_strFolder = m_settings.m_strInstallFolder;
-  DDX_Text(dx, 1007, m_strFolder);
+  DDX_Text(dx, IDC_INSTALL_FOLDER, m_strFolder);
   DDV_MaxChars(dx, m_strFolder, MAX_PATH);
   if (dx->m_bSaveAndValidate) m_settings.m_strInstallFolder = m_strFolder;
 }
 
 void CDlgPath::UpdateTexts() {
-  SetDlgItemText(1008, LoadMessage(1010));
-  SetDlgItemText(1009, FormatMessageText(1111, GetProductLabel(true)));
+  SetDlgItemText(IDC_FOLDER_GROUP, LoadMessage(1010));
+  SetDlgItemText(IDC_FOLDER_TEXT, FormatMessageText(1111, GetProductLabel(true)));
   SetDlgItemText(kBrowse, LoadMessage(1008));
   SetDlgItemText(kStatus, FormatMessageText(1106, LoadMessage(1006)));
 }
@@ -206,9 +207,9 @@ void CDlgShortcut::DoDataExchange(CDataExchange* dx) {
     m_nMenu = m_settings.m_bMenuShortcut ? 1 : 0;
     m_strRelative = MenuFolderRelative(m_strRoot, m_settings.m_strMenuFolder);
   }
-  DDX_Check(dx, 1010, m_nDesktop);
-  DDX_Check(dx, 1011, m_nMenu);
-  DDX_Text(dx, 1007, m_strRelative);
+  DDX_Check(dx, IDC_DESKTOP_SHORTCUT, m_nDesktop);
+  DDX_Check(dx, IDC_MENU_SHORTCUT, m_nMenu);
+  DDX_Text(dx, IDC_MENU_FOLDER, m_strRelative);
   DDV_MaxChars(dx, m_strRelative, MAX_PATH);
   if (dx->m_bSaveAndValidate) {
     m_settings.m_bDesktopShortcut = m_nDesktop != 0;
@@ -218,25 +219,25 @@ void CDlgShortcut::DoDataExchange(CDataExchange* dx) {
 }
 
 void CDlgShortcut::UpdateTexts() {
-  SetDlgItemText(1012, LoadMessage(1009));
-  SetDlgItemText(1011, LoadMessage(1112));
+  SetDlgItemText(IDC_MENU_GROUP, LoadMessage(1009));
+  SetDlgItemText(IDC_MENU_SHORTCUT, LoadMessage(1112));
   SetDlgItemText(kBrowse, LoadMessage(1008));
-  SetDlgItemText(1010, LoadMessage(1113));
+  SetDlgItemText(IDC_DESKTOP_SHORTCUT, LoadMessage(1113));
   SetDlgItemText(kStatus, FormatMessageText(1106, LoadMessage(1006)));
 }
 
 BOOL CDlgShortcut::OnWndMsg(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
   static const message_map_entry<CDlgShortcut> map[] = {
       OnCommandEntry<CDlgShortcut>(BN_CLICKED, kBrowse, &CDlgShortcut::OnBrowse),
-      OnCommandEntry<CDlgShortcut>(BN_CLICKED, 1011, &CDlgShortcut::OnMenuClicked),
+      OnCommandEntry<CDlgShortcut>(BN_CLICKED, IDC_MENU_SHORTCUT, &CDlgShortcut::OnMenuClicked),
   };
   if (DispatchMessageMap(this, map, msg, wp, lp, result)) return TRUE;
   return CWizardPage::OnWndMsg(msg, wp, lp, result);
 }
 
 void CDlgShortcut::EnableMenuFolder() {
-  const BOOL ticked = ::SendMessageW(GetDlgItem(1011), BM_GETCHECK, 0, 0) == BST_CHECKED;
-  ::EnableWindow(GetDlgItem(1007), ticked);
+  const BOOL ticked = ::SendMessageW(GetDlgItem(IDC_MENU_SHORTCUT), BM_GETCHECK, 0, 0) == BST_CHECKED;
+  ::EnableWindow(GetDlgItem(IDC_MENU_FOLDER), ticked);
   ::EnableWindow(GetDlgItem(kBrowse), ticked);
 }
 
@@ -262,8 +263,8 @@ BOOL CDlgInstall::OnInitDialog() {
 }
 
 void CDlgInstall::DoDataExchange(CDataExchange* dx) {
-  DDX_Control(dx, 1015, m_wndLog);
-  DDX_Control(dx, 1014, m_wndProgress);
+  DDX_Control(dx, IDC_INSTALL_LOG, m_wndLog);
+  DDX_Control(dx, IDC_PROGRESS, m_wndProgress);
   if (!dx->m_bSaveAndValidate && !m_settings.m_bInstalled) WriteSummary();
 }
 
@@ -335,23 +336,23 @@ bool CDlgInstall::PreTranslateMessage(MSG* msg) {
 void CDlgInstall::UpdateTexts() { SetDlgItemText(kStatus, FormatMessageText(1108, LoadMessage(1007))); }
 
 void CDlgInstall::Layout(int dx, int dy) {
-  OffsetChildWindow(GetDlgItem(1015), 0, 0, dx, dy);
-  OffsetChildWindow(GetDlgItem(1014), 0, dy, dx, 0);
+  OffsetChildWindow(GetDlgItem(IDC_INSTALL_LOG), 0, 0, dx, dy);
+  OffsetChildWindow(GetDlgItem(IDC_PROGRESS), 0, dy, dx, 0);
   OffsetChildWindow(GetDlgItem(kStatus), 0, dy, dx, 0);
 }
 
 // ---- end page ----
 
 void CDlgEnd::DoDataExchange(CDataExchange* dx) {
-  if (!dx->m_bSaveAndValidate && m_settings.m_bInstalled) SetDlgItemText(1016, LoadMessage(1120));
+  if (!dx->m_bSaveAndValidate && m_settings.m_bInstalled) SetDlgItemText(IDC_INFORMATION, LoadMessage(1120));
 }
 
 void CDlgEnd::UpdateTexts() {
-  SetDlgItemText(1016, L"");
+  SetDlgItemText(IDC_INFORMATION, L"");
   SetDlgItemText(kStatus, FormatMessageText(1107, LoadMessage(1004)));
 }
 
-void CDlgEnd::Layout(int dx, int dy) { LayoutControls(dx, dy, {1016}); }
+void CDlgEnd::Layout(int dx, int dy) { LayoutControls(dx, dy, {IDC_INFORMATION}); }
 
 // ---- About box ----
 
@@ -362,9 +363,9 @@ BOOL CAboutDlg::OnInitDialog() {
   SetWindowText(FormatText(caption, GetInstallerTitle(false)));
   qv::version_info own;
   const std::wstring version = own.display_text();
-  if (!version.empty()) SetDlgItemText(1019, version);
+  if (!version.empty()) SetDlgItemText(IDC_VERSION_LINE, version);
   const std::wstring legal = own.legal_copyright();
-  if (!legal.empty()) SetDlgItemText(1020, legal);
+  if (!legal.empty()) SetDlgItemText(IDC_LEGAL_NOTICE, legal);
   SetDlgItemText(IDOK, LoadMessage(1001));
   return TRUE;
 }

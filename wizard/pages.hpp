@@ -8,6 +8,7 @@
 #include "framework/controls.hpp"
 #include "framework/dialog.hpp"
 #include "framework/message_map.hpp"
+#include "resources/resource_ids.h"
 #include <initializer_list>
 #include <string>
 
@@ -35,7 +36,7 @@ protected:
 
 class CDlgStart : public CWizardPage {
 public:
-  explicit CDlgStart(install_settings& settings) : CWizardPage(132, settings) {}
+  explicit CDlgStart(install_settings& settings) : CWizardPage(IDD_PAGE_START, settings) {}
   void SetFrame(CInstallDlg* frame) { m_pFrame = frame; }
   void UpdateTexts() override;
   void Layout(int dx, int dy) override;
@@ -54,7 +55,7 @@ private:
 
 class CDlgMode : public CWizardPage {
 public:
-  explicit CDlgMode(install_settings& settings) : CWizardPage(136, settings) {}
+  explicit CDlgMode(install_settings& settings) : CWizardPage(IDD_PAGE_MODE, settings) {}
   void UpdateTexts() override;
   void DoDataExchange(CDataExchange* dx) override;
   int m_nMethod = -1;  // the radio index: 0 quick, 1 advanced
@@ -62,7 +63,7 @@ public:
 
 class CDlgPath : public CWizardPage {
 public:
-  explicit CDlgPath(install_settings& settings) : CWizardPage(133, settings) {}
+  explicit CDlgPath(install_settings& settings) : CWizardPage(IDD_PAGE_PATH, settings) {}
   void UpdateTexts() override;
   BOOL OnWndMsg(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) override;
   void DoDataExchange(CDataExchange* dx) override;
@@ -75,7 +76,7 @@ private:
 
 class CDlgShortcut : public CWizardPage {
 public:
-  explicit CDlgShortcut(install_settings& settings) : CWizardPage(134, settings) {}
+  explicit CDlgShortcut(install_settings& settings) : CWizardPage(IDD_PAGE_SHORTCUT, settings) {}
   void UpdateTexts() override;
   BOOL OnWndMsg(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) override;
   void DoDataExchange(CDataExchange* dx) override;
@@ -95,7 +96,7 @@ private:
 // The installation page is also what the installation run reports through.
 class CDlgInstall : public CWizardPage, public install_page {
 public:
-  explicit CDlgInstall(install_settings& settings) : CWizardPage(135, settings) {}
+  explicit CDlgInstall(install_settings& settings) : CWizardPage(IDD_PAGE_INSTALL, settings) {}
   void UpdateTexts() override;
   void Layout(int dx, int dy) override;
   void DoDataExchange(CDataExchange* dx) override;
@@ -122,7 +123,7 @@ private:
 
 class CDlgEnd : public CWizardPage {
 public:
-  explicit CDlgEnd(install_settings& settings) : CWizardPage(137, settings) {}
+  explicit CDlgEnd(install_settings& settings) : CWizardPage(IDD_PAGE_END, settings) {}
   void UpdateTexts() override;
   void Layout(int dx, int dy) override;
   void DoDataExchange(CDataExchange* dx) override;
@@ -130,6 +131,6 @@ public:
 
 class CAboutDlg : public CDialog {
 public:
-  explicit CAboutDlg(CWnd* parent = nullptr) : CDialog(100, parent) {}
+  explicit CAboutDlg(CWnd* parent = nullptr) : CDialog(IDD_ABOUT_BOX, parent) {}
   BOOL OnInitDialog() override;
 };
